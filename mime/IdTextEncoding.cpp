@@ -1,0 +1,267 @@
+#include "mime/IdTextEncoding.h"
+
+#include <atomic>
+
+// --- Conveniences ------------------------------------------------------------------
+
+TIdBytes IIdTextEncoding::GetBytes(StringView chars) const
+{
+    TIdBytes out;
+    AppendBytes(chars, out);
+    return out;
+}
+
+void IIdTextEncoding::AppendBytes(StringView chars, TIdBytes& out) const
+{
+    if (chars.empty())
+        return;
+    const std::size_t start = out.size();
+    out.resize(start + GetByteCount(chars));
+    const std::size_t written = GetBytes(chars, out.data() + start);
+    out.resize(start + written);
+}
+
+String IIdTextEncoding::GetString(const std::uint8_t* bytes, std::size_t count) const
+{
+    if (count == 0)
+        return {};
+    String out(GetCharCount(bytes, count), u'\0');
+    out.resize(GetChars(bytes, count, out.data()));
+    return out;
+}
+
+String IIdTextEncoding::GetString(const TIdBytes& bytes, std::size_t index, std::size_t count) const
+{
+    if (index >= bytes.size())
+        return {};
+    count = std::min(count, bytes.size() - index);
+    return GetString(bytes.data() + index, count);
+}
+
+// --- ASCII and 8-bit ---------------------------------------------------------------
+
+std::size_t TIdASCIIEncoding::GetBytes(StringView chars, std::uint8_t* out) const
+{
+    for (std::size_t i = 0; i < chars.size(); ++i)
+        out[i] = chars[i] < 128 ? static_cast<std::uint8_t>(chars[i]) : std::uint8_t('?');
+    return chars.size();
+}
+
+std::size_t TIdASCIIEncoding::GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const
+{
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = bytes[i] < 128 ? bytes[i] : u'\uFFFD';
+    return count;
+}
+
+std::size_t TId8BitEncoding::GetBytes(StringView chars, std::uint8_t* out) const
+{
+    for (std::size_t i = 0; i < chars.size(); ++i)
+        out[i] = chars[i] < 256 ? static_cast<std::uint8_t>(chars[i]) : std::uint8_t('?');
+    return chars.size();
+}
+
+std::size_t TId8BitEncoding::GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const
+{
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = bytes[i];
+    return count;
+}
+
+// --- UTF-8 ---------------------------------------------------------------------------
+
+namespace {
+
+// Reads one code point from UTF-16 at i (advancing i); lone surrogates give U+FFFD.
+char32_t NextCodePoint(StringView s, std::size_t& i)
+{
+    const char32_t c = s[i++];
+    if (c >= 0xD800 && c <= 0xDBFF) {
+        if (i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
+            return 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
+        return 0xFFFD;
+    }
+    if (c >= 0xDC00 && c <= 0xDFFF)
+        return 0xFFFD;
+    return c;
+}
+
+// Decodes one UTF-8 sequence at i (advancing i); ill-formed input gives U+FFFD and
+// consumes the bytes that were examined.
+char32_t NextUtf8(const std::uint8_t* b, std::size_t n, std::size_t& i)
+{
+    const std::uint8_t b0 = b[i++];
+    if (b0 < 0x80)
+        return b0;
+    int extra;
+    char32_t cp;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) { extra = 1; cp = b0 & 0x1F; min = 0x80; }
+    else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; min = 0x800; }
+    else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; min = 0x10000; }
+    else return 0xFFFD;
+    for (int k = 0; k < extra; ++k) {
+        if (i >= n || (b[i] & 0xC0) != 0x80)
+            return 0xFFFD;
+        cp = (cp << 6) | (b[i++] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0xFFFD;
+    return cp;
+}
+
+} // namespace
+
+std::size_t TIdUTF8Encoding::GetByteCount(StringView chars) const
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < chars.size();) {
+        const char32_t cp = NextCodePoint(chars, i);
+        n += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    }
+    return n;
+}
+
+std::size_t TIdUTF8Encoding::GetBytes(StringView chars, std::uint8_t* out) const
+{
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < chars.size();) {
+        const char32_t cp = NextCodePoint(chars, i);
+        if (cp < 0x80) {
+            out[o++] = static_cast<std::uint8_t>(cp);
+        } else if (cp < 0x800) {
+            out[o++] = static_cast<std::uint8_t>(0xC0 | (cp >> 6));
+            out[o++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out[o++] = static_cast<std::uint8_t>(0xE0 | (cp >> 12));
+            out[o++] = static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+            out[o++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
+        } else {
+            out[o++] = static_cast<std::uint8_t>(0xF0 | (cp >> 18));
+            out[o++] = static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+            out[o++] = static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+            out[o++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
+        }
+    }
+    return o;
+}
+
+std::size_t TIdUTF8Encoding::GetCharCount(const std::uint8_t* bytes, std::size_t count) const
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < count;)
+        n += NextUtf8(bytes, count, i) >= 0x10000 ? 2 : 1;
+    return n;
+}
+
+std::size_t TIdUTF8Encoding::GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const
+{
+    std::size_t o = 0;
+    for (std::size_t i = 0; i < count;) {
+        char32_t cp = NextUtf8(bytes, count, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out[o++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            out[o++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out[o++] = static_cast<char16_t>(cp);
+        }
+    }
+    return o;
+}
+
+// --- UTF-16 ----------------------------------------------------------------------------
+
+std::size_t TIdUTF16LittleEndianEncoding::GetBytes(StringView chars, std::uint8_t* out) const
+{
+    const bool big = BigEndian();
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        const auto lo = static_cast<std::uint8_t>(chars[i] & 0xFF);
+        const auto hi = static_cast<std::uint8_t>(chars[i] >> 8);
+        out[2 * i] = big ? hi : lo;
+        out[2 * i + 1] = big ? lo : hi;
+    }
+    return chars.size() * 2;
+}
+
+std::size_t TIdUTF16LittleEndianEncoding::GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const
+{
+    const bool big = BigEndian();
+    const std::size_t n = count / 2;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t a = bytes[2 * i];
+        const std::uint8_t b = bytes[2 * i + 1];
+        out[i] = static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
+    }
+    return n;
+}
+
+// --- Shared instances ------------------------------------------------------------------
+
+namespace {
+
+// Creates the instance on first use. Racing threads each build one; the first to
+// publish wins and the others drop theirs.
+template <class T>
+IIdTextEncodingPtr Shared(std::atomic<std::shared_ptr<const IIdTextEncoding>*>& slot)
+{
+    if (auto* p = slot.load(std::memory_order_acquire))
+        return *p;
+    auto* mine = new std::shared_ptr<const IIdTextEncoding>(std::make_shared<T>());
+    std::shared_ptr<const IIdTextEncoding>* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, mine, std::memory_order_acq_rel))
+        return *mine; // kept for the life of the process
+    delete mine;
+    return *expected;
+}
+
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> gASCII{nullptr};
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> g8Bit{nullptr};
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF8{nullptr};
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF16LE{nullptr};
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF16BE{nullptr};
+
+std::atomic<TIdTextEncodingType> gDefaultType{TIdTextEncodingType::encASCII};
+
+} // namespace
+
+IIdTextEncodingPtr IndyTextEncoding_ASCII() { return Shared<TIdASCIIEncoding>(gASCII); }
+IIdTextEncodingPtr IndyTextEncoding_8Bit() { return Shared<TId8BitEncoding>(g8Bit); }
+IIdTextEncodingPtr IndyTextEncoding_UTF8() { return Shared<TIdUTF8Encoding>(gUTF8); }
+IIdTextEncodingPtr IndyTextEncoding_UTF16LE() { return Shared<TIdUTF16LittleEndianEncoding>(gUTF16LE); }
+IIdTextEncodingPtr IndyTextEncoding_UTF16BE() { return Shared<TIdUTF16BigEndianEncoding>(gUTF16BE); }
+
+IIdTextEncodingPtr IndyTextEncoding_Default()
+{
+    return IndyTextEncoding(GIdDefaultTextEncoding());
+}
+
+IIdTextEncodingPtr IndyTextEncoding(TIdTextEncodingType type)
+{
+    switch (type) {
+    case TIdTextEncodingType::encIndyDefault: return IndyTextEncoding(GIdDefaultTextEncoding());
+    case TIdTextEncodingType::encOSDefault: return IndyTextEncoding_OSDefault();
+    case TIdTextEncodingType::enc8Bit: return IndyTextEncoding_8Bit();
+    case TIdTextEncodingType::encASCII: return IndyTextEncoding_ASCII();
+    case TIdTextEncodingType::encUTF16BE: return IndyTextEncoding_UTF16BE();
+    case TIdTextEncodingType::encUTF16LE: return IndyTextEncoding_UTF16LE();
+    case TIdTextEncodingType::encUTF7: return IndyTextEncoding_UTF7();
+    case TIdTextEncodingType::encUTF8: return IndyTextEncoding_UTF8();
+    }
+    return IndyTextEncoding_ASCII();
+}
+
+TIdTextEncodingType GIdDefaultTextEncoding()
+{
+    return gDefaultType.load();
+}
+
+void SetGIdDefaultTextEncoding(TIdTextEncodingType type)
+{
+    gDefaultType.store(type == TIdTextEncodingType::encIndyDefault ? TIdTextEncodingType::encASCII : type);
+}
+
+IIdTextEncodingPtr EnsureEncoding(const IIdTextEncodingPtr& encoding, TIdTextEncodingType type)
+{
+    return encoding ? encoding : IndyTextEncoding(type);
+}
