@@ -90,6 +90,7 @@
     X(SSL_CTX_free, true)                                                                      \
     X(SSL_CTX_ctrl, true)                                                                      \
     X(SSL_CTX_set_options, true) /* 1.0: SSL_CTX_ctrl command 32 */                            \
+    X(SSL_CTX_get_options, true)                                                               \
     X(SSL_CTX_set_default_passwd_cb, true)                                                     \
     X(SSL_CTX_set_default_passwd_cb_userdata, true)                                            \
     X(SSL_CTX_set_default_verify_paths, true)                                                  \
@@ -101,7 +102,11 @@
     X(SSL_CTX_set_cipher_list, true)                                                           \
     X(SSL_CTX_set_verify, true)                                                                \
     X(SSL_CTX_set_verify_depth, true)                                                          \
+    X(SSL_CTX_get_verify_mode, true)                                                           \
+    X(SSL_CTX_get_verify_depth, true)                                                          \
+    X(SSL_CTX_get_verify_callback, true)                                                       \
     X(SSL_CTX_set_info_callback, true)                                                         \
+    X(SSL_CTX_get_info_callback, true)                                                         \
     X(SSL_CTX_set_session_id_context, true)                                                    \
     X(SSL_CTX_set_client_CA_list, true)                                                        \
     X(SSL_load_client_CA_file, true)                                                           \
