@@ -81,7 +81,8 @@ int PasswordCallback(char* buffer, int size, int rwflag, void* userdata)
     // The last byte stays zero, and the result is what the buffer really holds: the
     // library reads that many bytes from it.
     const std::size_t copied = std::min(bytes.size(), static_cast<std::size_t>(size - 1));
-    std::memcpy(buffer, bytes.data(), copied);
+    if (copied > 0)
+        std::memcpy(buffer, bytes.data(), copied);
     return static_cast<int>(copied);
 }
 
