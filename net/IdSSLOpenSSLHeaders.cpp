@@ -50,6 +50,18 @@ void* LoadLibraryFile(const String& path)
     return dlopen(ToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+// Loads the file into handle unless a previous attempt did; a failure is recorded.
+bool LoadLibraryOnce(void*& handle, StringView fileName)
+{
+    if (handle != nullptr)
+        return true;
+    const String path = LibraryPath(fileName);
+    handle = LoadLibraryFile(path);
+    if (handle == nullptr)
+        State().LoadErrors.Add(Format(u"Failed to load %s.", {path}));
+    return handle != nullptr;
+}
+
 template <class Fn>
 void BindEntry(void* library, const char* name, bool required, Fn& entry)
 {
@@ -99,22 +111,9 @@ bool BindTlsEntryPoints()
         return true;
     state.LoadErrors.Clear();
 
-    if (state.CryptoLibrary == nullptr) {
-        const String path = LibraryPath(TlsCryptoLibraryName);
-        state.CryptoLibrary = LoadLibraryFile(path);
-        if (state.CryptoLibrary == nullptr) {
-            state.LoadErrors.Add(Format(u"Failed to load %s.", {path}));
-            return false;
-        }
-    }
-    if (state.SSLLibrary == nullptr) {
-        const String path = LibraryPath(TlsSSLLibraryName);
-        state.SSLLibrary = LoadLibraryFile(path);
-        if (state.SSLLibrary == nullptr) {
-            state.LoadErrors.Add(Format(u"Failed to load %s.", {path}));
-            return false;
-        }
-    }
+    if (!LoadLibraryOnce(state.CryptoLibrary, TlsCryptoLibraryName)
+        || !LoadLibraryOnce(state.SSLLibrary, TlsSSLLibraryName))
+        return false;
 
 #define ID_OPENSSL_BIND_CRYPTO(name, required) BindEntry(state.CryptoLibrary, #name, required, GOpenSSL.name);
 #define ID_OPENSSL_BIND_SSL(name, required) BindEntry(state.SSLLibrary, #name, required, GOpenSSL.name);
