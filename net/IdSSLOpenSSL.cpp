@@ -126,7 +126,9 @@ TIdBIOPtr OpenFileBIO(const String& fileName, const String& message, TIdBytes& b
     } catch (const EStreamError& e) {
         throw E(0, message + u"\r\n" + e.Message());
     }
-    TIdBIOPtr bio(GOpenSSL.BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+    // An empty file still gets a stream, so that the library reports what is missing.
+    const void* data = bytes.empty() ? static_cast<const void*>("") : bytes.data();
+    TIdBIOPtr bio(GOpenSSL.BIO_new_mem_buf(data, static_cast<int>(bytes.size())));
     if (bio == nullptr)
         RaiseException<E>(message);
     return bio;
@@ -309,7 +311,10 @@ TIdSSLContext::TIdSSLContext()
         EIdException::Toss<EIdOSSLCouldNotLoadSSLLibrary>(u"Could not load SSL library.");
 }
 
-TIdSSLContext::~TIdSSLContext() = default;
+TIdSSLContext::~TIdSSLContext()
+{
+    DiscardContext();
+}
 
 std::unique_ptr<TIdSSLContext> TIdSSLContext::Clone() const
 {
@@ -333,6 +338,10 @@ std::unique_ptr<TIdSSLContext> TIdSSLContext::Clone() const
 
 void TIdSSLContext::DiscardContext()
 {
+    // A connection object may keep the library context alive a little longer; its
+    // callbacks must then no longer find this object.
+    if (fContext && GOpenSSL.SSL_CTX_set_ex_data != nullptr)
+        GOpenSSL.SSL_CTX_set_ex_data(fContext.get(), 0, nullptr);
     fContext.reset();
 }
 

@@ -468,16 +468,20 @@ TEST_F(TlsContextTest, FilesThatCannotBeLoadedRaiseTheirStepsError)
             EXPECT_NE(e.Message().find(U(missing)), String::npos) << "the file is named";
         }
 
-        // A file that exists but holds something else: the library says what is wrong.
-        context = std::make_unique<TIdSSLContext>();
-        c.Set(*context, U(Certs().Folder + "/server.csr"));
-        try {
-            context->BuildContext(TIdSSLCtxMode::sslCtxServer);
-            ADD_FAILURE() << ToUtf8(c.Message);
-        } catch (const EIdOpenSSLAPICryptoError& e) {
-            EXPECT_TRUE(c.HasItsClass(e)) << e.what();
-            EXPECT_TRUE(TextStartsWith(e.Message(), c.Message + u"\r\nerror:")) << e.what();
-            EXPECT_NE(e.ErrorCode(), 0u);
+        // A file that exists but holds something else (or nothing): the library says
+        // what is wrong.
+        for (const std::string& wrong : {Certs().Folder + "/server.csr", std::string("/dev/null")}) {
+            context = std::make_unique<TIdSSLContext>();
+            c.Set(*context, U(wrong));
+            try {
+                context->BuildContext(TIdSSLCtxMode::sslCtxServer);
+                ADD_FAILURE() << ToUtf8(c.Message);
+            } catch (const EIdOpenSSLAPICryptoError& e) {
+                EXPECT_TRUE(c.HasItsClass(e)) << e.what();
+                EXPECT_TRUE(TextStartsWith(e.Message(), c.Message + u"\r\nerror:")) << e.what();
+                EXPECT_EQ(e.Message().find(u"null parameter"), String::npos) << e.what();
+                EXPECT_NE(e.ErrorCode(), 0u);
+            }
         }
     }
 }
