@@ -34,7 +34,10 @@ bool IsValidEnhancedCode(StringView text)
         return true;
     String rest = FirstWord(text);
     const String statusClass = Fetch(rest, u".");
-    if (statusClass.empty() || !CharIsInSet(statusClass[0], u"245"))
+    // The class decides by its first digit (25 counts as 2), but it must be a number
+    // all the same: "2u" would be stored as class 0 and written back as 0.x.y, which
+    // is no enhanced code.
+    if (statusClass.empty() || !CharIsInSet(statusClass[0], u"245") || !IsInteger(statusClass))
         return false;
     const String subject = Fetch(rest, u".");
     const String& details = rest;

@@ -11,8 +11,8 @@
 #include <cstdint>
 
 // Whether the text after a reply code begins with an enhanced status code. Blank text
-// counts as one (it carries an empty code). Only the first character of the class is
-// looked at, so 25.1.1 passes and 8BITMIME, SIZE or a host name do not.
+// counts as one (it carries an empty code). The class is told by its first digit, so
+// 25.1.1 passes; 8BITMIME, SIZE or a host name do not.
 bool IsValidEnhancedCode(StringView text);
 
 // An enhanced status code. Plain copies (construction, operator=) are exact; Assign is

@@ -116,7 +116,7 @@ TEST(IdSMTPEnhancedCode, TestLooksAtTheFirstWordOnly)
     for (StringView pass : {u"2.0.0", u"5.7.1 Relaying denied", u"4.4.2", u"", u"   ", u"25.1.1 x", u"2.10.300"})
         EXPECT_TRUE(IsValidEnhancedCode(pass)) << ToUtf8(pass);
     for (StringView fail : {u"8BITMIME", u"SIZE 10240000", u"AUTH LOGIN", u"mail.example.com", u"2.0",
-                            u"3.1.1", u"2..1", u"2.1.", u"2.x.1", u"2.1.1.1", u"Ok 2.0.0", u" 2.0.0 x"})
+                            u"3.1.1", u"2..1", u"2.1.", u"2.x.1", u"2.1.1.1", u"Ok 2.0.0", u" 2.0.0 x", u"2u.1.1"})
         EXPECT_FALSE(IsValidEnhancedCode(fail)) << ToUtf8(fail);
 }
 
@@ -177,6 +177,20 @@ TEST(IdReplySMTP, CopyingChecksTheStatusClass)
     Receive(target, {u"250 2.0.0 fine"});
     EXPECT_EQ(ErrorOf<EIdSMTPReplyInvalidClass>([&] { target.Assign(reply); }), u"Invalid Reply Class.");
     EXPECT_EQ(target.EnhancedCode().ReplyAsStr(), u"2.0.0");
+}
+
+TEST(IdReplySMTP, ClassThatIsNoNumberIsText)
+{
+    // Found by fuzzing: 2u passed on its first character, was stored as class 0 and
+    // written back as 0.1.1.
+    TIdReplySMTP reply;
+    Receive(reply, {u"550 2u.1.1 x"});
+    EXPECT_EQ(reply.Text(), TStrings{u"2u.1.1 x"});
+    EXPECT_FALSE(reply.EnhancedCode().Available());
+    EXPECT_EQ(reply.FormattedReply(), TStrings{u"550 2u.1.1 x"});
+    EXPECT_EQ(ErrorOf<EIdSMTPReplyError>([&] { reply.RaiseReplyError(); }), u"2u.1.1 x\r\n");
+    EXPECT_EQ(ErrorOf<EIdSMTPReplyInvalidReplyString>([&] { reply.EnhancedCode().SetReplyAsStr(u"2u.1.1"); }),
+              u"Invalid Reply String.");
 }
 
 TEST(IdReplySMTP, CopyBetweenSMTPRepliesTakesTheEnhancedCode)
