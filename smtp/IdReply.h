@@ -21,8 +21,15 @@ class TIdReplies;
 class TIdReply;
 
 // A class reference for replies: a connection makes its replies through one, so the
-// SMTP client's replies are TIdReplySMTP throughout.
+// SMTP client's replies are TIdReplySMTP throughout. The reference of class T is
+// &CreateWithReplyTexts<T>.
 using TIdReplyClass = std::unique_ptr<TIdReply> (*)(TCollection* collection, TIdReplies* replyTexts);
+
+template <class T>
+std::unique_ptr<TIdReply> CreateWithReplyTexts(TCollection* collection, TIdReplies* replyTexts)
+{
+    return std::make_unique<T>(collection, replyTexts);
+}
 
 class TIdReply : public TCollectionItem {
 public:

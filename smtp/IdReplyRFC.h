@@ -10,14 +10,7 @@
 
 class TIdReplyRFC : public TIdReply {
 public:
-    explicit TIdReplyRFC(TCollection* collection = nullptr, TIdReplies* replyTexts = nullptr)
-        : TIdReply(collection, replyTexts)
-    {
-    }
-    static std::unique_ptr<TIdReply> CreateWithReplyTexts(TCollection* collection, TIdReplies* replyTexts)
-    {
-        return std::make_unique<TIdReplyRFC>(collection, replyTexts);
-    }
+    using TIdReply::TIdReply;
 
     // 100 to 999, or blank for "no code yet".
     bool IsValidCode(StringView code) const override;

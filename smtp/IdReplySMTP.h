@@ -68,14 +68,7 @@ private:
 
 class TIdReplySMTP : public TIdReplyRFC {
 public:
-    explicit TIdReplySMTP(TCollection* collection = nullptr, TIdReplies* replyTexts = nullptr)
-        : TIdReplyRFC(collection, replyTexts)
-    {
-    }
-    static std::unique_ptr<TIdReply> CreateWithReplyTexts(TCollection* collection, TIdReplies* replyTexts)
-    {
-        return std::make_unique<TIdReplySMTP>(collection, replyTexts);
-    }
+    using TIdReplyRFC::TIdReplyRFC;
 
     // Clear leaves it alone: a reply without an enhanced code keeps the previous one.
     const TIdSMTPEnhancedCode& EnhancedCode() const { return FEnhancedCode; }

@@ -188,7 +188,7 @@ TEST(IdReply, ClassesWithoutACopyRuleRefuseIt)
 
 TEST(IdReplies, CodesAreUniqueWithinACollection)
 {
-    TIdReplies replies(&TIdReplyRFC::CreateWithReplyTexts);
+    TIdReplies replies(&CreateWithReplyTexts<TIdReplyRFC>);
     TIdReply& ok = replies.Add(250, u"OK");
     replies.Add(u"550", u"refused");
     EXPECT_EQ(ErrorOf([&] { replies.Add(250, u"again"); }), u"Reply Code already exists: 250");
@@ -207,7 +207,7 @@ TEST(IdReplies, CodesAreUniqueWithinACollection)
 
 TEST(IdReplies, DefaultTextsFillOnlyRepliesWithoutText)
 {
-    TIdReplies texts(&TIdReplySMTP::CreateWithReplyTexts);
+    TIdReplies texts(&CreateWithReplyTexts<TIdReplySMTP>);
     texts.Add(421, u"Service not available");
     TIdReplySMTP reply(nullptr, &texts);
     reply.SetCode(u"421");
