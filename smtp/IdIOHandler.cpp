@@ -326,9 +326,10 @@ String TIdIOHandler::ReadLnRFC(bool& VMsgEnd, const String& ALineTerminator, con
 
 bool TIdIOHandler::CheckForDataOnSource(std::int32_t ATimeout)
 {
+    // Bytes that Connected itself takes in count as well.
+    const std::int32_t before = FInputBuffer->Size();
     if (!Connected())
         return false;
-    const std::int32_t before = FInputBuffer->Size();
     if (FillInputBuffer(false, ATimeout, false) > 0)
         return true;
     return FInputBuffer->Size() > before;

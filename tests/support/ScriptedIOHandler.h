@@ -103,6 +103,13 @@ public:
         }
         return true;
     }
+    // Like the socket handler: first takes in whatever is waiting, so a close by the
+    // peer is noticed; buffered bytes keep the connection alive until they are read.
+    bool Connected() override
+    {
+        FillInputBuffer(false, 0, false);
+        return (FHasSource && TIdIOHandler::Connected()) || InputBuffer().Size() > 0;
+    }
     void CheckForDisconnect(bool ARaiseExceptionIfDisconnected = true, bool AIgnoreBuffer = false) override
     {
         bool lost = !FHasSource;
