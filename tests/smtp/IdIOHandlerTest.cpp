@@ -1,6 +1,7 @@
 #include "mime/IdStream.h"
 #include "smtp/IdIOHandler.h"
 #include "smtp/IdIOHandlerStream.h"
+#include "smtp/IdIOHandlerStreamMsg.h"
 #include "support/ScriptedIOHandler.h"
 
 #include <gtest/gtest.h>
@@ -585,4 +586,36 @@ TEST(IdIOHandlerStream, WritesIntoAndReadsFromStreams)
     sink->Open();
     sink->WriteLn(u"dropped"); // no send stream: bytes go nowhere, without error
     EXPECT_THROW(sink->ReadLn(), EIdConnClosedGracefully);
+}
+
+TEST(IdIOHandlerStreamMsg, ReadsAMessageFileAsIfItWereSentAfterDATA)
+{
+    for (const auto& [file, lines] : std::vector<std::pair<std::string, TStringList>>{
+             {"a\r\n.b\r\n", TStringList{u"a", u"..b", u"."}},
+             {"a\r\n.", TStringList{u"a", u"..", u"."}}, // a last line without its end
+             {"a\r", TStringList{u"a", u"."}},
+             {"", TStringList{u"", u"."}},
+         }) {
+        TMemoryStream in(TIdBytes(file.begin(), file.end()));
+        auto io = MakeComponent<TIdIOHandlerStreamMsg>(&in);
+        io->SetEscapeLines(true);
+        io->SetRecvBufferSize(2);
+        io->Open();
+        TStringList read;
+        bool end = false;
+        while (!end) {
+            read.Add(io->ReadLn());
+            end = read[read.Count() - 1] == u"." && io->InputBufferIsEmpty();
+        }
+        EXPECT_EQ(read, lines) << file;
+        EXPECT_THROW(io->ReadLn(), EIdConnClosedGracefully);
+    }
+
+    TMemoryStream out;
+    auto writer = MakeComponent<TIdIOHandlerStreamMsg>(nullptr, &out);
+    writer->SetUnescapeLines(true);
+    writer->Open();
+    writer->WriteLn(u"..b");
+    writer->WriteLn(u".c");
+    EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), ".b\r\n.c\r\n");
 }
