@@ -285,39 +285,37 @@ void TIdBuffer::ExtractToIdBuffer(TIdBuffer& ABuffer, std::int32_t AByteCount, s
         Remove(count);
 }
 
-std::uint8_t TIdBuffer::ExtractToByte(std::int32_t AIndex)
+template <class T>
+T TIdBuffer::ExtractFixed(std::int32_t AIndex)
 {
-    std::uint8_t value = 0;
+    T value{};
     ExtractRaw(&value, CheckedExtractCount(sizeof value, AIndex), AIndex);
     return value;
+}
+
+std::uint8_t TIdBuffer::ExtractToByte(std::int32_t AIndex)
+{
+    return ExtractFixed<std::uint8_t>(AIndex);
 }
 
 std::uint16_t TIdBuffer::ExtractToWord(std::int32_t AIndex)
 {
-    std::uint16_t value = 0;
-    ExtractRaw(&value, CheckedExtractCount(sizeof value, AIndex), AIndex);
-    return value;
+    return ExtractFixed<std::uint16_t>(AIndex);
 }
 
 std::uint32_t TIdBuffer::ExtractToLongWord(std::int32_t AIndex)
 {
-    std::uint32_t value = 0;
-    ExtractRaw(&value, CheckedExtractCount(sizeof value, AIndex), AIndex);
-    return value;
+    return ExtractFixed<std::uint32_t>(AIndex);
 }
 
 std::uint64_t TIdBuffer::ExtractToInt64(std::int32_t AIndex)
 {
-    std::uint64_t value = 0;
-    ExtractRaw(&value, CheckedExtractCount(sizeof value, AIndex), AIndex);
-    return value;
+    return ExtractFixed<std::uint64_t>(AIndex);
 }
 
 std::array<std::uint16_t, 8> TIdBuffer::ExtractToIPv6(std::int32_t AIndex)
 {
-    std::array<std::uint16_t, 8> value{};
-    ExtractRaw(value.data(), CheckedExtractCount(sizeof value, AIndex), AIndex);
-    return value;
+    return ExtractFixed<std::array<std::uint16_t, 8>>(AIndex);
 }
 
 void TIdBuffer::SaveToStream(TStream& AStream) const

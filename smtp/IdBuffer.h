@@ -102,6 +102,8 @@ private:
     std::int32_t CheckedExtractCount(std::int32_t AByteCount, std::int32_t AIndex) const;
     // Copies count bytes at index into out, then removes them when index < 0.
     void ExtractRaw(void* AOut, std::int32_t ACount, std::int32_t AIndex);
+    template <class T>
+    T ExtractFixed(std::int32_t AIndex);
     void MakeRoomAtTail(std::int32_t ALength);
     IIdTextEncodingPtr TextEncoding(const IIdTextEncodingPtr& AByteEncoding) const;
 

@@ -1,6 +1,7 @@
 #include "mime/IdStream.h"
 #include "smtp/IdBuffer.h"
 #include "smtp/IdExceptionCore.h"
+#include "support/RaisedMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -21,16 +22,6 @@ TIdBytes Counting(std::size_t n)
     TIdBytes bytes(n);
     std::iota(bytes.begin(), bytes.end(), std::uint8_t{0});
     return bytes;
-}
-
-String MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EIdException& e) {
-        return e.Message();
-    }
-    return u"(nothing raised)";
 }
 
 } // namespace
@@ -73,9 +64,9 @@ TEST(IdBuffer, SearchArgumentsAreCheckedOnlyOnANonEmptyQueue)
     EXPECT_EQ(buffer.IndexOf(TIdBytes{}), -1);
     EXPECT_EQ(buffer.IndexOf(Bytes("x"), 99), -1);
     buffer.Write(Bytes("abc"));
-    EXPECT_EQ(MessageOf([&] { buffer.IndexOf(TIdBytes{}); }), u"Buffer terminator must be specified.");
-    EXPECT_EQ(MessageOf([&] { buffer.IndexOf(Bytes("c"), 3); }), u"Buffer start position is invalid.");
-    EXPECT_EQ(MessageOf([&] { buffer.IndexOf(Bytes("c"), -1); }), u"Buffer start position is invalid.");
+    EXPECT_EQ(RaisedMessage([&] { buffer.IndexOf(TIdBytes{}); }), u"Buffer terminator must be specified.");
+    EXPECT_EQ(RaisedMessage([&] { buffer.IndexOf(Bytes("c"), 3); }), u"Buffer start position is invalid.");
+    EXPECT_EQ(RaisedMessage([&] { buffer.IndexOf(Bytes("c"), -1); }), u"Buffer start position is invalid.");
 }
 
 TEST(IdBuffer, ExtractingMoreThanQueuedNamesBothCounts)
@@ -96,7 +87,7 @@ TEST(IdBuffer, CapacityCannotDropBelowSize)
 {
     TIdBuffer buffer(Counting(100));
     buffer.Remove(10);
-    EXPECT_EQ(MessageOf([&] { buffer.SetCapacity(89); }), u"Capacity cannot be smaller than Size");
+    EXPECT_EQ(RaisedMessage([&] { buffer.SetCapacity(89); }), u"Capacity cannot be smaller than Size");
     buffer.SetCapacity(90);
     EXPECT_EQ(buffer.Capacity(), 90);
     EXPECT_EQ(buffer.PeekByte(0), 10);
@@ -149,7 +140,7 @@ TEST(IdBuffer, WritesAtAnIndexInsertBeforeIt)
     buffer.Write(u"!");
     buffer.Write(Bytes(">>"), -1, 0, 0);
     EXPECT_EQ(buffer.ExtractToString(), u">>HE, LLO!");
-    EXPECT_EQ(MessageOf([&] { buffer.Write(Bytes("a"), -1, 0, 1); }), u"Buffer start position is invalid.");
+    EXPECT_EQ(RaisedMessage([&] { buffer.Write(Bytes("a"), -1, 0, 1); }), u"Buffer start position is invalid.");
 }
 
 TEST(IdBuffer, TextUsesTheGivenEncodingElseTheQueuesElseASCII)
@@ -204,7 +195,7 @@ TEST(IdBuffer, RefusesToGrowBeyondTheLargest32BitSize)
     TIdBuffer buffer(Bytes("x"));
     const std::uint8_t byte = 0;
     // The size is checked before any byte is read, so the length may exceed the data.
-    EXPECT_EQ(MessageOf([&] { buffer.Write(&byte, std::numeric_limits<std::int32_t>::max()); }),
+    EXPECT_EQ(RaisedMessage([&] { buffer.Write(&byte, std::numeric_limits<std::int32_t>::max()); }),
               u"Too much data in buffer.");
     EXPECT_EQ(buffer.Size(), 1);
 }

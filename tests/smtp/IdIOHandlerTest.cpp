@@ -2,6 +2,7 @@
 #include "smtp/IdIOHandler.h"
 #include "smtp/IdIOHandlerStream.h"
 #include "smtp/IdIOHandlerStreamMsg.h"
+#include "support/RaisedMessage.h"
 #include "support/ScriptedIOHandler.h"
 
 #include <gtest/gtest.h>
@@ -19,16 +20,6 @@ namespace {
 std::string Repeat(char c, std::size_t n)
 {
     return std::string(n, c);
-}
-
-String MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EIdException& e) {
-        return e.Message();
-    }
-    return u"(nothing raised)";
 }
 
 // Records the work events of a component.
@@ -106,7 +97,7 @@ TEST(IdIOHandlerReadLn, TimeOutLeavesThePartialLineAndTheHandlerOpen)
     EXPECT_TRUE(io->Opened());
 
     io->Timeout();
-    EXPECT_EQ(MessageOf([&] { io->ReadLnWait(); }), u"Read timed out.");
+    EXPECT_EQ(RaisedMessage([&] { io->ReadLnWait(); }), u"Read timed out.");
     io->Receive("K\r\n");
     EXPECT_EQ(io->ReadLn(), u"250 OK");
     EXPECT_FALSE(io->ReadLnTimedout());
@@ -136,7 +127,7 @@ TEST(IdIOHandlerReadLn, LineLimitCountsTheBytesBeforeTheTerminator)
     EXPECT_EQ(io->ReadLn().size(), 16384u);
 
     io->Receive(Repeat('c', 16384) + "\r\nnext\r\n");
-    EXPECT_EQ(MessageOf([&] { io->ReadLn(); }), u"Max line length exceeded.");
+    EXPECT_EQ(RaisedMessage([&] { io->ReadLn(); }), u"Max line length exceeded.");
 
     auto split = MakeScriptedIOHandler();
     split->SetMaxLineAction(TIdMaxLineAction::maSplit);
@@ -175,7 +166,7 @@ TEST(IdIOHandlerReadLn, ReadLnWaitSkipsBlankLinesAndStrips)
     EXPECT_EQ(io->ReadLnWait(), u"220 mail.example ESMTP");
 
     io->Receive("\r\n\r\n220 late\r\n");
-    EXPECT_EQ(MessageOf([&] { io->ReadLnWait(2); }), u"Max line read attempts exceeded.");
+    EXPECT_EQ(RaisedMessage([&] { io->ReadLnWait(2); }), u"Max line read attempts exceeded.");
     EXPECT_EQ(io->ReadLnWait(1), u"220 late");
 }
 
@@ -184,7 +175,7 @@ TEST(IdIOHandlerReadLn, PeerClosingMidReplyRaisesConnectionClosedGracefully)
     auto io = MakeScriptedIOHandler();
     io->Receive("250-first line\r\n").PeerClose();
     EXPECT_EQ(io->ReadLn(), u"250-first line");
-    EXPECT_EQ(MessageOf([&] { io->ReadLn(); }), u"Connection Closed Gracefully.");
+    EXPECT_EQ(RaisedMessage([&] { io->ReadLn(); }), u"Connection Closed Gracefully.");
     EXPECT_TRUE(io->ClosedGracefully());
     EXPECT_FALSE(io->Opened());
     EXPECT_THROW(io->ReadLn(), EIdSilentException);
@@ -482,13 +473,13 @@ TEST(IdIOHandlerWrite, StreamsOf2GiBNeedLargeStreamAndShortStreamsRaise)
     auto io = MakeScriptedIOHandler();
     WorkLog log(*io);
     TSizeOnlyStream huge(std::int64_t{3} << 30);
-    EXPECT_EQ(MessageOf([&] { io->Write(huge, 0, true); }),
+    EXPECT_EQ(RaisedMessage([&] { io->Write(huge, 0, true); }),
               u"Set LargeStream to True to send streams greater than 2GB");
     EXPECT_EQ(io->Sent(), "");
     EXPECT_TRUE(log.events.empty());
 
     io->SetLargeStream(true);
-    EXPECT_EQ(MessageOf([&] { io->Write(huge, 0, true); }), u"No data to read.");
+    EXPECT_EQ(RaisedMessage([&] { io->Write(huge, 0, true); }), u"No data to read.");
     EXPECT_EQ(io->Sent(), std::string("\0\0\0\0\xC0\0\0\0", 8));
     EXPECT_EQ(log.events, (std::vector<std::string>{"begin 3221225472", "end"}));
 
@@ -563,7 +554,7 @@ TEST(IdIOHandler, RegistryMakesTheMostRecentDescendant)
     EXPECT_EQ(owned.Owner(), owner.get());
     EXPECT_EQ(owned.MaxLineLength(), 16384); // made as a component: defaults ran
 
-    EXPECT_EQ(MessageOf([] { TIdIOHandler::MakeIOHandler<TUnregisteredIOHandler>(); }),
+    EXPECT_EQ(RaisedMessage([] { TIdIOHandler::MakeIOHandler<TUnregisteredIOHandler>(); }),
               u"No IOHandler of type TUnregisteredIOHandler is installed.");
     TIdIOHandler::SetDefaultClass<TScriptedIOHandler>();
     EXPECT_NE(dynamic_cast<TScriptedIOHandler*>(&TIdIOHandler::MakeDefaultIOHandler(*owner)), nullptr);
