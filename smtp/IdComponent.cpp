@@ -20,7 +20,8 @@ TIdComponent::TIdComponent(TIdCreationKey key)
 
 TIdComponent::~TIdComponent()
 {
-    SetWorkTarget(nullptr);
+    // The base destructor tells the work target and drops the link.
+    FWorkTarget = nullptr;
     TIdStack::DecUsage();
 }
 
@@ -77,13 +78,11 @@ void TIdComponent::ReportStatus(TIdStatus status, std::initializer_list<FormatAr
 
 void TIdComponent::SetWorkTarget(TIdComponent* target)
 {
-    if (FWorkTarget == target)
-        return;
-    if (FWorkTarget)
-        RemoveFreeNotification(FWorkTarget);
+    // The link to an old target is left in place: there is one link per pair of
+    // components, and the target may use the same link to watch this component (a
+    // connection watches its handler). It goes away when either one is destroyed.
     FWorkTarget = target;
-    if (FWorkTarget)
-        FreeNotification(FWorkTarget);
+    FreeNotification(FWorkTarget);
 }
 
 void TIdComponent::Notification(TComponent* component, TOperation operation)

@@ -141,3 +141,29 @@ TEST(IdExceptions, ParentsCatchTheirDescendants)
     const EIdException utf(u"Março");
     EXPECT_STREQ(utf.what(), "Mar\xC3\xA7o");
 }
+
+// A connection watches its I/O handler and is at the same time the handler's work
+// target: both needs share one free-notification link between the two objects.
+TEST(IdComponent, WorkTargetKeepsTheLinkItSharesWithAWatcher)
+{
+    struct TConnection : TIdComponent {
+        using TIdComponent::TIdComponent;
+        TIdComponent* handler = nullptr;
+        void Notification(TComponent* c, TOperation op) override
+        {
+            if (op == TOperation::opRemove && c == handler)
+                handler = nullptr;
+            TIdComponent::Notification(c, op);
+        }
+    };
+    auto connection = MakeComponent<TConnection>();
+    {
+        auto handler = MakeComponent<TIdComponent>();
+        connection->handler = handler.get();
+        connection->FreeNotification(handler.get());
+        handler->SetWorkTarget(connection.get());
+        handler->SetWorkTarget(nullptr); // the user detaches progress, not the watch
+        handler->SetWorkTarget(connection.get());
+    }
+    EXPECT_EQ(connection->handler, nullptr);
+}
