@@ -143,9 +143,9 @@ String TIdEMailAddressItem::Text() const
 
 void TIdEMailAddressItem::SetText(const String& value)
 {
+    TScanText t(Trim(value)); // before clearing: value may be this item's own name or address
     FName.clear();
     FAddress.clear();
-    TScanText t(Trim(value));
     if (t.Empty())
         return;
 
@@ -342,19 +342,19 @@ void TIdEMailAddressList::AddParsedPiece(const String& text)
 
 void TIdEMailAddressList::SetEMailAddresses(const String& value)
 {
+    TScanText l(value); // copied first: value may be the text of one of the items cleared here
     Clear();
-    if (Trim(value).empty())
+    if (Trim(l.Rest()).empty())
         return;
 
     constexpr StringView Separators = u":;(\", \t";
-    TScanText l(value);
     String piece;
     bool inQuote = false;
     int depth = 0;
 
     std::size_t p = l.FirstOf(Separators);
     if (p == 0) {
-        Add().SetText(TrimLeft(value));
+        Add().SetText(TrimLeft(l.Rest()));
         return;
     }
 

@@ -39,12 +39,3 @@ TEST(SystemMimeTypes, MissingFileGivesNoRegistrations)
     EXPECT_TRUE(ReadMimeTypesFile("/nonexistent/orvant/mime.types").empty());
     EXPECT_TRUE(ReadMimeTypesFile("/").empty()); // a folder
 }
-
-TEST(SystemMimeTypes, TheSystemFileIsTheDebianOneUnlessChanged)
-{
-    const std::string old = orvant::platform::SystemMimeTypesFile();
-    EXPECT_EQ(old, "/etc/mime.types");
-    orvant::platform::SetSystemMimeTypesFile("/tmp/x");
-    EXPECT_EQ(orvant::platform::SystemMimeTypesFile(), "/tmp/x");
-    orvant::platform::SetSystemMimeTypesFile(old);
-}
