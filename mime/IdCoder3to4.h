@@ -37,4 +37,6 @@ protected:
 private:
     // Any 12 bits -> their two characters, so a group of 3 bytes takes two lookups.
     std::vector<std::array<std::uint8_t, 2>> FPairs;
+    // The standard base64 table on a CPU with a vector unit for it.
+    bool FVectorPath = false;
 };

@@ -24,98 +24,119 @@ constexpr std::size_t kSoftBreakAt = 70;
 
 // The encoder's state between source blocks: the position on the output line, a
 // blank held back until it is known whether it ends its line, and whether the last
-// byte was a CR (whose LF then belongs to the same line end).
+// byte was a CR (whose LF then belongs to the same line end). Put works on local
+// copies of the state, because every byte it stores could otherwise alias them.
 class TQuotedPrintableWriter {
 public:
-    explicit TQuotedPrintableWriter(TStream& destination) : FDestination(destination) { FOut.reserve(kFlushAt + 16); }
+    explicit TQuotedPrintableWriter(TStream& destination) : FDestination(destination), FOut(kBufferSize) {}
 
     void Put(const std::uint8_t* bytes, std::size_t count)
     {
+        TState s = FState;
+        std::uint8_t* o = FOut.data() + FUsed;
+        std::uint8_t* const limit = FOut.data() + FOut.size() - 16;
+        const auto softBreakIfFull = [&] {
+            if (s.LineLength >= kSoftBreakAt) {
+                o[0] = '=';
+                o[1] = '\r';
+                o[2] = '\n';
+                o += 3;
+                s.LineLength = 0;
+            }
+        };
+        const auto literal = [&](std::uint8_t b) {
+            *o++ = b;
+            ++s.LineLength;
+            softBreakIfFull();
+        };
+        const auto escaped = [&](std::uint8_t b) {
+            o[0] = '=';
+            o[1] = static_cast<std::uint8_t>(kHex[b >> 4]);
+            o[2] = static_cast<std::uint8_t>(kHex[b & 15]);
+            o += 3;
+            s.LineLength += 3;
+            softBreakIfFull();
+        };
         for (std::size_t i = 0; i < count; ++i) {
+            // One source byte writes at most a held blank, an escape, two soft breaks
+            // and a line end.
+            if (o > limit) {
+                FUsed = static_cast<std::size_t>(o - FOut.data());
+                Flush();
+                o = FOut.data();
+            }
             const std::uint8_t b = bytes[i];
             const TByteKind kind = kKinds[b];
-            if (FAfterCR) {
-                FAfterCR = false;
+            if (kind == TByteKind::Literal && s.HeldBlank == 0 && (b != '.' || s.LineLength != 0)) {
+                s.LineOpen = true;
+                s.AfterCR = false;
+                literal(b);
+                continue;
+            }
+            if (s.AfterCR) {
+                s.AfterCR = false;
                 if (kind == TByteKind::LF)
                     continue;
             }
-            switch (kind) {
-            case TByteKind::CR:
-                EndLine();
-                FAfterCR = true;
+            if (kind == TByteKind::CR || kind == TByteKind::LF) {
+                if (s.HeldBlank != 0)
+                    escaped(s.HeldBlank);
+                s.HeldBlank = 0;
+                o[0] = '\r';
+                o[1] = '\n';
+                o += 2;
+                s.LineLength = 0;
+                s.LineOpen = false;
+                s.AfterCR = kind == TByteKind::CR;
                 continue;
-            case TByteKind::LF:
-                EndLine();
-                continue;
-            default:
-                break;
             }
-            FLineOpen = true;
-            if (FHeldBlank != 0) {
-                Piece(&FHeldBlank, 1);
-                FHeldBlank = 0;
+            s.LineOpen = true;
+            if (s.HeldBlank != 0) {
+                literal(s.HeldBlank);
+                s.HeldBlank = 0;
             }
-            if (kind == TByteKind::Blank) {
-                FHeldBlank = b;
-            } else if (kind == TByteKind::Literal && !(b == '.' && FLineLength == 0)) {
-                Piece(&b, 1);
-            } else {
-                const std::uint8_t escaped[3] = {'=', std::uint8_t(kHex[b >> 4]), std::uint8_t(kHex[b & 15])};
-                Piece(escaped, 3);
-            }
+            if (kind == TByteKind::Blank)
+                s.HeldBlank = b;
+            else if (kind == TByteKind::Literal && !(b == '.' && s.LineLength == 0))
+                literal(b);
+            else
+                escaped(b);
         }
-        if (FOut.size() >= kFlushAt)
-            Flush();
+        FUsed = static_cast<std::size_t>(o - FOut.data());
+        FState = s;
     }
 
     // A last line without line end still gets one.
     void Finish()
     {
-        if (FLineOpen)
-            EndLine();
+        if (FState.LineOpen) {
+            static constexpr std::uint8_t kLineEnd[] = {'\r'};
+            FState.AfterCR = false;
+            Put(kLineEnd, 1);
+        }
         Flush();
     }
 
 private:
-    static constexpr std::size_t kFlushAt = 64 * 1024;
+    static constexpr std::size_t kBufferSize = 64 * 1024;
 
-    void Piece(const std::uint8_t* piece, std::size_t length)
-    {
-        FOut.insert(FOut.end(), piece, piece + length);
-        FLineLength += length;
-        if (FLineLength >= kSoftBreakAt) {
-            static constexpr std::uint8_t kSoftBreak[] = {'=', '\r', '\n'};
-            FOut.insert(FOut.end(), kSoftBreak, kSoftBreak + 3);
-            FLineLength = 0;
-        }
-    }
-
-    void EndLine()
-    {
-        if (FHeldBlank != 0) {
-            const bool blank = FHeldBlank == ' ';
-            const std::uint8_t escaped[3] = {'=', std::uint8_t(blank ? '2' : '0'), std::uint8_t(blank ? '0' : '9')};
-            Piece(escaped, 3);
-            FHeldBlank = 0;
-        }
-        FOut.push_back('\r');
-        FOut.push_back('\n');
-        FLineLength = 0;
-        FLineOpen = false;
-    }
+    struct TState {
+        std::size_t LineLength = 0;
+        std::uint8_t HeldBlank = 0;
+        bool LineOpen = false;
+        bool AfterCR = false;
+    };
 
     void Flush()
     {
-        FDestination.WriteBuffer(FOut.data(), static_cast<std::int64_t>(FOut.size()));
-        FOut.clear();
+        FDestination.WriteBuffer(FOut.data(), static_cast<std::int64_t>(FUsed));
+        FUsed = 0;
     }
 
     TStream& FDestination;
     TIdBytes FOut;
-    std::size_t FLineLength = 0;
-    std::uint8_t FHeldBlank = 0;
-    bool FLineOpen = false;
-    bool FAfterCR = false;
+    std::size_t FUsed = 0;
+    TState FState;
 };
 
 int HexValue(char16_t c)
