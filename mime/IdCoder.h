@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class TIdEncoder : public TIdBaseComponent {
 public:
@@ -36,6 +37,11 @@ public:
 
 // Reads until count bytes are in buffer or the source is exhausted; returns how many.
 std::size_t ReadUpTo(TStream& source, std::uint8_t* buffer, std::size_t count);
+
+// Reads byteCount bytes (-1: up to the end) from the source's position in blocks as
+// large as the buffer, and hands each to consume; every block but the last is full.
+void ForEachBlock(TStream& source, std::int64_t byteCount, TIdBytes& buffer,
+                  const std::function<void(const std::uint8_t* bytes, std::size_t count)>& consume);
 
 // The class-level conveniences of the encoder class TCoder (added to each concrete
 // coder class as a base). Text is turned into bytes with the given encoding, or the

@@ -100,17 +100,10 @@ std::size_t TIdEncoder3to4::EncodeBlock(const std::uint8_t* in, std::size_t coun
 
 void TIdEncoder3to4::Encode(TStream& source, TStream& destination, std::int64_t byteCount)
 {
-    constexpr std::size_t kBlock = 3 * 16384; // whole groups, so only the last block is short
+    constexpr std::size_t kBlock = 3 * 16384; // whole groups, so only the last block has a partial one
     TIdBytes in(kBlock);
     TIdBytes out(MaxEncodedLength(kBlock));
-    std::uint64_t left = byteCount < 0 ? UINT64_MAX : static_cast<std::uint64_t>(byteCount);
-    while (left > 0) {
-        const std::size_t n = ReadUpTo(source, in.data(), static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, left)));
-        if (n == 0)
-            break;
-        left -= n;
-        destination.WriteBuffer(out.data(), static_cast<std::int64_t>(EncodeBlock(in.data(), n, out.data())));
-        if (n < kBlock)
-            break;
-    }
+    ForEachBlock(source, byteCount, in, [&](const std::uint8_t* bytes, std::size_t count) {
+        destination.WriteBuffer(out.data(), static_cast<std::int64_t>(EncodeBlock(bytes, count, out.data())));
+    });
 }

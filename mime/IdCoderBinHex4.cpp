@@ -164,15 +164,15 @@ void TIdEncoderBinHex4::Encode(TStream& source, TStream& destination, std::int64
     writer.Put(header.data(), header.size());
     TIdBytes block(64 * 1024);
     std::uint16_t crc = 0;
-    for (std::int64_t left = length; left > 0;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
-        const std::size_t n = ReadUpTo(source, block.data(), want);
-        if (n < want)
-            throw EReadError(u"Stream read error");
-        crc = Crc16(crc, block.data(), n);
-        writer.Put(block.data(), n);
-        left -= static_cast<std::int64_t>(n);
-    }
+    std::int64_t done = 0;
+    ForEachBlock(source, length, block, [&](const std::uint8_t* bytes, std::size_t count) {
+        crc = Crc16(crc, bytes, count);
+        writer.Put(bytes, count);
+        done += static_cast<std::int64_t>(count);
+    });
+    // The header announced the length; a source that ends early cannot keep that promise.
+    if (done != length)
+        throw EReadError(u"Stream read error");
     TIdBytes trailer;
     PutBigEndian(trailer, crc, 2);
     PutBigEndian(trailer, 0, 2); // CRC of the empty resource fork

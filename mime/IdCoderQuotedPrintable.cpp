@@ -157,14 +157,7 @@ void TIdEncoderQuotedPrintable::Encode(TStream& source, TStream& destination, st
     constexpr std::size_t kBlock = 64 * 1024;
     TIdBytes in(kBlock);
     TQuotedPrintableWriter writer(destination);
-    std::uint64_t left = byteCount < 0 ? UINT64_MAX : static_cast<std::uint64_t>(byteCount);
-    while (left > 0) {
-        const std::size_t n = ReadUpTo(source, in.data(), static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, left)));
-        if (n == 0)
-            break;
-        left -= n;
-        writer.Put(in.data(), n);
-    }
+    ForEachBlock(source, byteCount, in, [&](const std::uint8_t* bytes, std::size_t count) { writer.Put(bytes, count); });
     writer.Finish();
 }
 

@@ -14,22 +14,17 @@ std::size_t TIdEncoderUUEBase::EncodeLine(const std::uint8_t* in, std::size_t co
 
 void TIdEncoderUUEBase::Encode(TStream& source, TStream& destination, std::int64_t byteCount)
 {
-    std::uint8_t in[kBytesPerLine];
+    TIdBytes in(kBytesPerLine);
     std::uint8_t out[2 + MaxLineLength(kBytesPerLine)];
-    std::uint64_t left = byteCount < 0 ? UINT64_MAX : static_cast<std::uint64_t>(byteCount);
     bool first = true;
-    while (left > 0) {
-        const std::size_t n = ReadUpTo(source, in, static_cast<std::size_t>(std::min<std::uint64_t>(kBytesPerLine, left)));
-        if (n == 0)
-            break;
-        left -= n;
+    ForEachBlock(source, byteCount, in, [&](const std::uint8_t* bytes, std::size_t count) {
         std::size_t length = 0;
         if (!first) {
             out[length++] = '\r';
             out[length++] = '\n';
         }
         first = false;
-        length += EncodeLine(in, n, out + length);
+        length += EncodeLine(bytes, count, out + length);
         destination.WriteBuffer(out, static_cast<std::int64_t>(length));
-    }
+    });
 }

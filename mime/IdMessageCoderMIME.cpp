@@ -13,13 +13,10 @@ void TIdMessageEncoderMIME::Encode(TStream& source, TStream& destination)
     TIdBytes chars(kCharsPerLine * kLinesPerBlock);
     TIdBytes out((kCharsPerLine + 2) * kLinesPerBlock);
     source.SetPosition(0);
-    for (;;) {
-        const std::size_t n = ReadUpTo(source, in.data(), in.size());
-        if (n == 0)
-            break;
+    ForEachBlock(source, -1, in, [&](const std::uint8_t* bytes, std::size_t count) {
         // The block in one run of the coder (every line but the last holds whole
         // groups), then cut into lines.
-        const std::size_t length = coder->EncodeBlock(in.data(), n, chars.data());
+        const std::size_t length = coder->EncodeBlock(bytes, count, chars.data());
         std::uint8_t* o = out.data();
         for (std::size_t pos = 0; pos < length; pos += kCharsPerLine) {
             const std::size_t line = std::min(kCharsPerLine, length - pos);
@@ -29,9 +26,7 @@ void TIdMessageEncoderMIME::Encode(TStream& source, TStream& destination)
             *o++ = '\n';
         }
         destination.WriteBuffer(out.data(), o - out.data());
-        if (n < in.size())
-            break;
-    }
+    });
 }
 
 String TIdMessageEncoderInfoMIME::ContentTypeForParts(int relatedPartCount, int attachmentCount, int textPartCount)

@@ -17,20 +17,15 @@ void TIdMessageEncoderUUEBase::Encode(TStream& source, TStream& destination)
 
     TIdBytes in(kBytesPerLine * kLinesPerBlock);
     TIdBytes out(kLineLength * kLinesPerBlock);
-    for (;;) {
-        const std::size_t n = ReadUpTo(source, in.data(), in.size());
-        if (n == 0)
-            break;
+    ForEachBlock(source, -1, in, [&](const std::uint8_t* bytes, std::size_t count) {
         std::uint8_t* o = out.data();
-        for (std::size_t i = 0; i < n; i += kBytesPerLine) {
-            o += coder->EncodeLine(in.data() + i, std::min(kBytesPerLine, n - i), o);
+        for (std::size_t i = 0; i < count; i += kBytesPerLine) {
+            o += coder->EncodeLine(bytes + i, std::min(kBytesPerLine, count - i), o);
             *o++ = '\r';
             *o++ = '\n';
         }
         destination.WriteBuffer(out.data(), o - out.data());
-        if (n < in.size())
-            break;
-    }
+    });
 
     const std::uint8_t end[] = {std::uint8_t(coder->FillChar()), '\r', '\n', 'e', 'n', 'd', '\r', '\n'};
     destination.WriteBuffer(end, sizeof end);

@@ -22,19 +22,10 @@ const std::string k70(70, 'x');
 // Every line end as CR LF, and one after a last line that has none.
 std::string NormalLineEnds(const std::string& text)
 {
-    std::string normal;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            normal += "\r\n";
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            normal += text[i];
-        }
-    }
-    if (!text.empty() && text.back() != '\r' && text.back() != '\n')
-        normal += "\r\n";
-    return normal;
+    TStringList lines;
+    lines.SetText(BytesToStringRaw(TIdBytes(text.begin(), text.end())));
+    const TIdBytes normal = ToBytesRaw(lines.Text());
+    return std::string(normal.begin(), normal.end());
 }
 
 } // namespace
