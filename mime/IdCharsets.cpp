@@ -1,20 +1,32 @@
 // Charset names and code-page encodings.
-//
-// FIRST FORM, to be replaced by the full charset table and the iconv-backed
-// code-page encodings: only the names the program itself uses are known here.
+#include "mime/IdCharsetTable.h"
 #include "mime/IdTextEncoding.h"
 
-#include "smtp/IdExceptionCore.h"
+#include "smtp/IdException.h"
 
-IIdTextEncodingPtr IndyTextEncoding_OSDefault()
+#include <atomic>
+
+namespace {
+
+std::atomic<TIdCharsetEncodingHook> gCharsetHook{nullptr};
+
+bool SameCharsetName(StringView name, const char* rowName)
 {
-    return IndyTextEncoding_UTF8();
+    std::size_t i = 0;
+    for (; i < name.size() && rowName[i] != '\0'; ++i) {
+        char16_t a = name[i];
+        char16_t b = static_cast<unsigned char>(rowName[i]);
+        if (a >= u'A' && a <= u'Z')
+            a = static_cast<char16_t>(a + 32);
+        if (b >= u'A' && b <= u'Z')
+            b = static_cast<char16_t>(b + 32);
+        if (a != b)
+            return false;
+    }
+    return i == name.size() && rowName[i] == '\0';
 }
 
-IIdTextEncodingPtr IndyTextEncoding_UTF7()
-{
-    return IndyTextEncoding_8Bit();
-}
+} // namespace
 
 IIdTextEncodingPtr IndyTextEncoding(std::uint32_t codePage)
 {
@@ -22,32 +34,40 @@ IIdTextEncodingPtr IndyTextEncoding(std::uint32_t codePage)
     case 1200: return IndyTextEncoding_UTF16LE();
     case 1201: return IndyTextEncoding_UTF16BE();
     case 20127: return IndyTextEncoding_ASCII();
+    case 65000: return IndyTextEncoding_UTF7();
     case 65001: return IndyTextEncoding_UTF8();
-    case 28591: return std::make_shared<TId8BitEncoding>();
-    default: break;
+    default: return std::make_shared<TIdMBCSEncoding>(codePage);
     }
-    throw EIdException(Format(u"Invalid codepage (%d)", {std::uint64_t(codePage)}));
 }
 
 std::uint32_t CodePageForCharset(StringView charset)
 {
-    if (TextIsSame(charset, u"US-ASCII"))
-        return 20127;
-    if (TextIsSame(charset, u"ISO-8859-1") || TextIsSame(charset, u"latin1"))
-        return 28591;
-    if (TextIsSame(charset, u"UTF-8"))
-        return 65001;
+    if (charset.empty())
+        return 0;
+    // Charset names are ASCII, so ASCII case folding is the right comparison.
+    for (const TIdCharsetRow& row : IdCharsetTable())
+        if (SameCharsetName(charset, row.Name))
+            return row.CodePage;
     return 0;
+}
+
+void SetCharsetEncodingHook(TIdCharsetEncodingHook hook)
+{
+    gCharsetHook.store(hook);
 }
 
 IIdTextEncodingPtr TextEncodingForCharset(StringView charset)
 {
+    if (const TIdCharsetEncodingHook hook = gCharsetHook.load(); hook != nullptr && !charset.empty())
+        if (IIdTextEncodingPtr encoding = hook(charset))
+            return encoding;
     try {
-        const std::uint32_t cp = CodePageForCharset(charset);
-        if (cp != 0)
-            return IndyTextEncoding(cp);
+        const std::uint32_t codePage = CodePageForCharset(charset);
+        if (codePage != 0)
+            return IndyTextEncoding(codePage);
     } catch (const Exception&) {
-        // an unavailable code page falls back to 8-bit below
+        // A code page the system cannot convert: its text goes out one byte per
+        // character below 256, like an unknown charset.
     }
     return IndyTextEncoding_8Bit();
 }

@@ -1,6 +1,10 @@
 #include "mime/IdTextEncoding.h"
 
+#include "smtp/IdExceptionCore.h"
+
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 
 // --- Conveniences ------------------------------------------------------------------
 
@@ -196,6 +200,65 @@ std::size_t TIdUTF16LittleEndianEncoding::GetChars(const std::uint8_t* bytes, st
     return n;
 }
 
+// --- Code pages ------------------------------------------------------------------------
+
+TIdMBCSEncoding::TIdMBCSEncoding(std::uint32_t codePage)
+    : TIdTextEncodingBase(false, 1), FCodePage(codePage)
+{
+    auto found = orvant::platform::FindCodePage(codePage);
+    // US-ASCII may be missing where only the Windows and OEM pages are installed.
+    if (!found && codePage == 20127)
+        found = orvant::platform::FindCodePage(1252);
+    if (!found && codePage == 20127)
+        found = orvant::platform::FindCodePage(437);
+    if (!found)
+        EIdException::Toss(Format(u"Invalid codepage (%d)", {std::uint64_t(codePage)}));
+    FSystemCodePage = *found;
+    FCodePage = found->Number;
+    FMaxCharSize = found->MaxCharSize;
+    FIsSingleByte = FMaxCharSize == 1;
+}
+
+std::size_t TIdMBCSEncoding::GetByteCount(StringView chars) const
+{
+    return orvant::platform::Utf16ToCodePage(FSystemCodePage, chars).size();
+}
+
+std::size_t TIdMBCSEncoding::GetBytes(StringView chars, std::uint8_t* out) const
+{
+    const auto bytes = orvant::platform::Utf16ToCodePage(FSystemCodePage, chars);
+    if (!bytes.empty())
+        std::memcpy(out, bytes.data(), bytes.size());
+    return bytes.size();
+}
+
+std::size_t TIdMBCSEncoding::GetCharCount(const std::uint8_t* bytes, std::size_t count) const
+{
+    return orvant::platform::CodePageToUtf16(FSystemCodePage, bytes, count).size();
+}
+
+std::size_t TIdMBCSEncoding::GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const
+{
+    const auto chars = orvant::platform::CodePageToUtf16(FSystemCodePage, bytes, count);
+    std::copy(chars.begin(), chars.end(), out);
+    return chars.size();
+}
+
+std::size_t TIdMBCSEncoding::GetMaxByteCount(std::size_t charCount) const
+{
+    return (charCount + 1) * static_cast<std::size_t>(FMaxCharSize);
+}
+
+TIdBytes TIdMBCSEncoding::GetPreamble() const
+{
+    switch (FCodePage) {
+    case 1200: return {0xFF, 0xFE};
+    case 1201: return {0xFE, 0xFF};
+    case 65001: return {0xEF, 0xBB, 0xBF};
+    default: return {};
+    }
+}
+
 // --- Shared instances ------------------------------------------------------------------
 
 namespace {
@@ -220,6 +283,8 @@ std::atomic<std::shared_ptr<const IIdTextEncoding>*> g8Bit{nullptr};
 std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF8{nullptr};
 std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF16LE{nullptr};
 std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF16BE{nullptr};
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> gUTF7{nullptr};
+std::atomic<std::shared_ptr<const IIdTextEncoding>*> gOSDefault{nullptr};
 
 std::atomic<TIdTextEncodingType> gDefaultType{TIdTextEncodingType::encASCII};
 
@@ -230,6 +295,9 @@ IIdTextEncodingPtr IndyTextEncoding_8Bit() { return Shared<TId8BitEncoding>(g8Bi
 IIdTextEncodingPtr IndyTextEncoding_UTF8() { return Shared<TIdUTF8Encoding>(gUTF8); }
 IIdTextEncodingPtr IndyTextEncoding_UTF16LE() { return Shared<TIdUTF16LittleEndianEncoding>(gUTF16LE); }
 IIdTextEncodingPtr IndyTextEncoding_UTF16BE() { return Shared<TIdUTF16BigEndianEncoding>(gUTF16BE); }
+IIdTextEncodingPtr IndyTextEncoding_UTF7() { return Shared<TIdUTF7Encoding>(gUTF7); }
+// The system's default charset: code page 0.
+IIdTextEncodingPtr IndyTextEncoding_OSDefault() { return Shared<TIdMBCSEncoding>(gOSDefault); }
 
 IIdTextEncodingPtr IndyTextEncoding_Default()
 {

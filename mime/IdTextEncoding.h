@@ -7,6 +7,7 @@
 // code page's default character), a byte that cannot be decoded becomes U+FFFD.
 
 #include "mime/IdGlobal.h"
+#include "platform/CodePages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -84,8 +85,14 @@ IIdTextEncodingPtr IndyTextEncoding(std::uint32_t codePage);
 // MIME charset name -> Windows code page number (0: none), without regard to case.
 std::uint32_t CodePageForCharset(StringView charset);
 // MIME charset name -> encoding; never empty: an unknown, empty or unavailable
-// charset gives the shared 8-bit instance.
+// charset gives the shared 8-bit instance. A charset hook, when set, is asked first.
 IIdTextEncodingPtr TextEncodingForCharset(StringView charset);
+
+// A process-wide hook that may supply the encoding of a (non-empty) charset name
+// before the table is consulted; an empty result lets the table decide. None is set
+// by the program itself.
+using TIdCharsetEncodingHook = IIdTextEncodingPtr (*)(StringView charset);
+void SetCharsetEncodingHook(TIdCharsetEncodingHook hook);
 
 // Base of the concrete encodings.
 class TIdTextEncodingBase : public IIdTextEncoding {
@@ -125,8 +132,43 @@ public:
     std::size_t GetMaxCharCount(std::size_t byteCount) const override { return byteCount; }
 };
 
-// UTF-8 (code page 65001). Lone surrogates become U+FFFD; ill-formed bytes decode
-// to U+FFFD.
+// A Windows code page, converted by the system (glibc iconv behind the number; see
+// platform/CodePages.h). Code page 0 is the system's default charset. A character the
+// code page cannot hold becomes its "?"; invalid bytes decode to U+FFFD.
+class TIdMBCSEncoding : public TIdTextEncodingBase {
+public:
+    // Raises EIdException "Invalid codepage (%d)" when the system cannot convert the
+    // code page; 20127 (US-ASCII) falls back to 1252 and then 437 first.
+    explicit TIdMBCSEncoding(std::uint32_t codePage = 0);
+
+    // The code page converted (after any fall-back).
+    std::uint32_t CodePage() const { return FCodePage; }
+
+    std::size_t GetByteCount(StringView chars) const override;
+    std::size_t GetBytes(StringView chars, std::uint8_t* out) const override;
+    std::size_t GetCharCount(const std::uint8_t* bytes, std::size_t count) const override;
+    std::size_t GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const override;
+    std::size_t GetMaxByteCount(std::size_t charCount) const override;
+    std::size_t GetMaxCharCount(std::size_t byteCount) const override { return byteCount + 1; }
+    TIdBytes GetPreamble() const override;
+
+protected:
+    std::uint32_t FCodePage;
+
+private:
+    orvant::platform::CodePage FSystemCodePage;
+};
+
+// UTF-7 (code page 65000), for readers of old mail.
+class TIdUTF7Encoding : public TIdMBCSEncoding {
+public:
+    TIdUTF7Encoding() : TIdMBCSEncoding(65000) {}
+    TIdBytes GetPreamble() const override { return {}; }
+};
+
+// UTF-8 (code page 65001), converted here rather than by the system because every
+// header and most text goes through it. Lone surrogates become U+FFFD; ill-formed
+// bytes decode to U+FFFD.
 class TIdUTF8Encoding : public TIdTextEncodingBase {
 public:
     TIdUTF8Encoding() : TIdTextEncodingBase(false, 4) {}

@@ -1,0 +1,56 @@
+#include "platform/CodePages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace orvant::platform;
+
+TEST(CodePages, EveryKnownCodePageOpensInBothDirections)
+{
+    int known = 0;
+    for (std::uint32_t number = 1; number <= 65535; ++number) {
+        if (CodePageCharset(number) == nullptr)
+            continue;
+        ++known;
+        const auto codePage = FindCodePage(number);
+        ASSERT_TRUE(codePage.has_value()) << number << " " << CodePageCharset(number);
+        EXPECT_EQ(codePage->Number, number);
+        const std::vector<std::uint8_t> bytes = Utf16ToCodePage(*codePage, u"ORVANT?");
+        EXPECT_EQ(CodePageToUtf16(*codePage, bytes.data(), bytes.size()), u"ORVANT?") << number;
+    }
+    EXPECT_GT(known, 90);
+    EXPECT_FALSE(FindCodePage(12345).has_value());
+}
+
+TEST(CodePages, EbcdicWritesItsOwnQuestionMark)
+{
+    const auto ebcdic = FindCodePage(37);
+    ASSERT_TRUE(ebcdic.has_value());
+    // "A" is C1 and "?" is 6F in EBCDIC; "€" is not in code page 37.
+    EXPECT_EQ(Utf16ToCodePage(*ebcdic, u"A€"), (std::vector<std::uint8_t>{0xC1, 0x6F}));
+}
+
+TEST(CodePages, SystemDefaultFollowsTheLocaleAndTakesTheCLocaleAsUtf8)
+{
+    const char* saved = std::getenv("LC_ALL");
+    const std::string previous = saved ? saved : "";
+
+    setenv("LC_ALL", "C", 1);
+    auto codePage = FindCodePage(0);
+    ASSERT_TRUE(codePage.has_value());
+    EXPECT_EQ(codePage->Number, 0u);
+    EXPECT_EQ(codePage->Charset, "UTF-8");
+    EXPECT_EQ(Utf16ToCodePage(*codePage, u"ç"), (std::vector<std::uint8_t>{0xC3, 0xA7}));
+
+    setenv("LC_ALL", "C.UTF-8", 1);
+    codePage = FindCodePage(0);
+    ASSERT_TRUE(codePage.has_value());
+    EXPECT_EQ(codePage->Charset, "UTF-8");
+    EXPECT_GE(codePage->MaxCharSize, 4);
+
+    if (saved)
+        setenv("LC_ALL", previous.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+}

@@ -1,0 +1,109 @@
+#include "support/ExternalProgram.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+TProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input)
+{
+    TProgramResult result;
+    // The input goes through a file, so a program that writes before it has read
+    // everything cannot block against us.
+    char inputPath[] = "/tmp/orvant-input-XXXXXX";
+    const int inputFd = mkstemp(inputPath);
+    if (inputFd < 0)
+        return result;
+    const bool written = write(inputFd, input.data(), input.size()) == static_cast<ssize_t>(input.size());
+    close(inputFd);
+    int pipeFds[2];
+    if (!written || pipe2(pipeFds, O_CLOEXEC) != 0) {
+        unlink(inputPath);
+        return result;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, inputPath, O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+
+    if (spawned == 0) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+            if (n > 0)
+                result.Output.append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+        int status = 0;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            result.ExitCode = WEXITSTATUS(status);
+    }
+    close(pipeFds[0]);
+    unlink(inputPath);
+    return result;
+}
+
+TProgramResult RunPython(const std::string& script, const std::string& input)
+{
+    return RunProgram({"python3", "-c", script}, input);
+}
+
+namespace {
+
+void AppendRecord(std::string& out, const std::string& bytes)
+{
+    const auto n = static_cast<std::uint32_t>(bytes.size());
+    out.append(reinterpret_cast<const char*>(&n), 4);
+    out += bytes;
+}
+
+} // namespace
+
+std::vector<std::string> RunPythonOnEach(const std::string& definitions, const std::vector<std::string>& inputs)
+{
+    std::string batch;
+    for (const std::string& input : inputs)
+        AppendRecord(batch, input);
+    const std::string script = definitions + R"(
+import struct as _struct, sys as _sys
+_data, _pos, _out = _sys.stdin.buffer.read(), 0, []
+while _pos < len(_data):
+    (_n,) = _struct.unpack_from('=I', _data, _pos)
+    _item = _data[_pos + 4:_pos + 4 + _n]
+    _pos += 4 + _n
+    try:
+        _result = convert(_item)
+    except Exception as _e:
+        _result = b'ERROR: ' + repr(_e).encode()
+    _out.append(_struct.pack('=I', len(_result)) + _result)
+_sys.stdout.buffer.write(b''.join(_out))
+)";
+    const TProgramResult result = RunPython(script, batch);
+    std::vector<std::string> outputs;
+    if (result.ExitCode != 0)
+        return outputs;
+    for (std::size_t pos = 0; pos + 4 <= result.Output.size();) {
+        std::uint32_t n = 0;
+        std::memcpy(&n, result.Output.data() + pos, 4);
+        outputs.push_back(result.Output.substr(pos + 4, n));
+        pos += 4 + n;
+    }
+    return outputs;
+}
