@@ -97,6 +97,9 @@ std::optional<TIdBytes> DecodeBase64(StringView data)
     std::size_t end = data.size();
     while (end > 0 && data[end - 1] == u'=')
         --end;
+    const std::size_t padding = data.size() - end;
+    if (padding > 2 || (padding > 0 && data.size() % 4 != 0))
+        return std::nullopt;
     for (std::size_t i = 0; i < end; ++i) {
         const char16_t c = data[i];
         std::uint32_t v;

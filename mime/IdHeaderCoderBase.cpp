@@ -115,9 +115,12 @@ IconvHandle OpenIconv(const char* to, const char* from)
     return IconvHandle(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
 }
 
+// How many input bytes to pass over where a conversion failed.
+using SkipFunction = std::size_t (*)(const std::uint8_t* at, std::size_t left);
+
 // Converts with iconv; a sequence the target cannot take is replaced by `bad` (in the
-// target's bytes, written in its initial shift state) and skipped by `skip` bytes.
-TIdBytes IconvConvert(const IconvHandle& cd, TIdBytes input, const TIdBytes& bad, std::size_t skip)
+// target's bytes, written in its initial shift state) and passed over.
+TIdBytes IconvConvert(const IconvHandle& cd, TIdBytes input, const TIdBytes& bad, SkipFunction skip)
 {
     TIdBytes out(input.size() * 2 + 16);
     char* in = reinterpret_cast<char*>(input.data());
@@ -146,7 +149,7 @@ TIdBytes IconvConvert(const IconvHandle& cd, TIdBytes input, const TIdBytes& bad
             out.resize(used + bad.size() + 16);
         std::copy(bad.begin(), bad.end(), out.begin() + static_cast<std::ptrdiff_t>(used));
         used += bad.size();
-        const std::size_t step = std::min(skip, inLeft);
+        const std::size_t step = std::min(skip(reinterpret_cast<const std::uint8_t*>(in), inLeft), inLeft);
         in += step;
         inLeft -= step;
     }
@@ -166,6 +169,18 @@ TIdBytes ToUtf16LEBytes(StringView text)
     return bytes;
 }
 
+// One UTF-16 unit, or both units of a surrogate pair.
+std::size_t SkipUtf16LECharacter(const std::uint8_t* at, std::size_t left)
+{
+    const bool highSurrogate = left >= 4 && (at[1] & 0xFC) == 0xD8;
+    return highSurrogate && (at[3] & 0xFC) == 0xDC ? 4 : 2;
+}
+
+std::size_t SkipOneByte(const std::uint8_t*, std::size_t)
+{
+    return 1;
+}
+
 String FromUtf16LEBytes(const TIdBytes& bytes)
 {
     String text;
@@ -182,7 +197,7 @@ String TIdHeaderCoder2022JP::Decode(StringView, const TIdBytes& data) const
     const IconvHandle cd = OpenIconv("UTF-16LE", "ISO-2022-JP");
     if (!cd)
         return BytesToStringRaw(data);
-    return FromUtf16LEBytes(IconvConvert(cd, data, {0xFD, 0xFF}, 1));
+    return FromUtf16LEBytes(IconvConvert(cd, data, {0xFD, 0xFF}, SkipOneByte));
 }
 
 TIdBytes TIdHeaderCoder2022JP::Encode(StringView, StringView data) const
@@ -190,9 +205,8 @@ TIdBytes TIdHeaderCoder2022JP::Encode(StringView, StringView data) const
     const IconvHandle cd = OpenIconv("ISO-2022-JP", "UTF-16LE");
     if (!cd)
         return ToBytesRaw(data);
-    // A character ISO-2022-JP lacks becomes "?"; one UTF-16 unit is skipped at a time,
-    // so the low half of a pair is met (and replaced) on its own.
-    return IconvConvert(cd, ToUtf16LEBytes(HalfWidthKanaToFullWidth(data)), {'?'}, 2);
+    // A character ISO-2022-JP lacks becomes "?".
+    return IconvConvert(cd, ToUtf16LEBytes(HalfWidthKanaToFullWidth(data)), {'?'}, SkipUtf16LECharacter);
 }
 
 bool TIdHeaderCoder2022JP::CanHandle(StringView charSet) const
