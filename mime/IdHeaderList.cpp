@@ -342,6 +342,10 @@ String WrapHeaderLine(StringView line, StringView breakText, StringView breakCha
             }
         } else if (!inQuote && CharIsInSet(c, breakChars)) {
             breakAt = pos;
+        } else if (inQuote && c == u'\\' && pos < n) {
+            // an escaped character inside a quoted string: "\"" does not end it
+            ++pos;
+            ++col;
         } else if (c == u'"') {
             inQuote = !inQuote;
         }

@@ -102,7 +102,9 @@ private:
 
 // Breaks a header line for folding: the break text goes in after the last break
 // character that keeps the line within maxColumn. Nothing inside double quotes is
-// broken; a break text already in the line stays a break and restarts the count.
+// broken (a backslash inside them escapes the next character, so an escaped quote
+// does not end them); a break text already in the line stays a break and restarts
+// the count.
 String WrapHeaderLine(StringView line, StringView breakText, StringView breakChars, int maxColumn);
 
 // The parameter value as it is written after "=": in double quotes (with "\" before

@@ -64,6 +64,12 @@ TEST(IdHeaderList, NothingInsideDoubleQuotesIsBroken)
     list.SetValue(u"X-Long", quoted);
     EXPECT_EQ(LinesOf(list), std::vector<String>{u"X-Long: " + quoted});
 
+    // An escaped double quote does not end the quoted text.
+    list.Clear();
+    const String escaped = u"\"" + quoted.substr(1, 40) + u"\\\" " + quoted.substr(1);
+    list.SetValue(u"X-Long", escaped);
+    EXPECT_EQ(LinesOf(list), std::vector<String>{u"X-Long: " + escaped});
+
     // A long quoted file name stays whole on its line, whatever comes before it.
     list.Clear();
     const String disposition = u"attachment; filename=\"Notas fiscais da Loja Centro de Sao Paulo, marco de 2026 (PDV 01 a PDV 20).7z\"";

@@ -1,0 +1,137 @@
+// Header folding and parameters on arbitrary values.
+//
+// Input: byte 0 picks the fold width and the quoting type, byte 1 splits the rest
+// into a header value and a parameter value; each byte is one character (0-255),
+// so line breaks, quotes, commas and control characters all occur.
+//
+// Properties:
+//  - every line after the first begins with a blank or a tab, and none is empty
+//    (a value never starts a header line of its own, nor ends the header block);
+//  - a line that is not the last, and does not hold a double quote, is longer than
+//    the fold width only when it has no blank, tab or comma to break at;
+//  - unfolding gives the value back, up to white space at fold points;
+//  - a parameter set with ReplaceParam is read back unchanged, and through the
+//    header list too when it holds no line break.
+#include "mime/IdHeaderList.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+bool IsSpace(char16_t c)
+{
+    return c <= 32;
+}
+
+// White space runs become one blank, and a blank after a comma goes (folding may
+// put one there); the ends are trimmed.
+String Normalize(StringView text)
+{
+    String out;
+    bool pendingSpace = false;
+    for (const char16_t c : text) {
+        if (IsSpace(c)) {
+            pendingSpace = true;
+            continue;
+        }
+        if (pendingSpace && !out.empty() && out.back() != u',')
+            out += u' ';
+        pendingSpace = false;
+        out += c;
+    }
+    return out;
+}
+
+void CheckFolding(const TIdHeaderList& list, StringView value, int width)
+{
+    const int count = list.Count();
+    Check(count >= 1);
+    for (int i = 0; i < count; ++i) {
+        const String& line = list[i];
+        if (i > 0)
+            Check(!line.empty() && (line[0] == u' ' || line[0] == TAB));
+        Check(line.find_first_of(u"\r\n") == String::npos);
+        const String trimmed = TrimRight(line);
+        if (i + 1 == count || trimmed.find(u'"') != String::npos ||
+            trimmed.size() <= static_cast<std::size_t>(width) + 1)
+            continue;
+        // An over-long line must have had nowhere to break.
+        const std::size_t limit = std::min<std::size_t>(static_cast<std::size_t>(width), trimmed.size());
+        for (std::size_t k = 1; k < limit; ++k)
+            Check(trimmed[k] != u' ' && trimmed[k] != TAB && trimmed[k] != u',');
+    }
+    Check(Normalize(list.GetValue(u"X-Fuzz")) == Normalize(value));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    static constexpr TIdHeaderQuotingType kQuoteTypes[] = {
+        TIdHeaderQuotingType::QuoteRFC822, TIdHeaderQuotingType::QuoteMIME, TIdHeaderQuotingType::QuoteHTTP};
+    const int width = (data[0] & 0x3F) < 8 ? 78 : (data[0] & 0x3F) + 8;
+    const TIdHeaderQuotingType quoteType = kQuoteTypes[(data[0] >> 6) % 3];
+    const String all = BytesToStringRaw(data + 2, size - 2);
+    const std::size_t split = std::min<std::size_t>(data[1], all.size());
+    const String value = all.substr(0, split);
+    const String param = all.substr(split);
+
+    // Folding, unfolding, replacement in place.
+    TIdHeaderList list(TIdHeaderQuotingType::QuoteRFC822);
+    list.SetFoldLinesLength(width);
+    list.Add(u"From: a@b.c");
+    list.SetValue(u"X-Fuzz", u"old value");
+    list.Add(u"To: d@e.f");
+    if (Trim(value).empty()) {
+        list.SetValue(u"X-Fuzz", value);
+    } else {
+        list.SetValue(u"X-Fuzz", value);
+        Check(list[0] == u"From: a@b.c" && list[list.Count() - 1] == u"To: d@e.f");
+        TIdHeaderList alone(TIdHeaderQuotingType::QuoteRFC822);
+        alone.SetFoldLinesLength(width);
+        alone.SetValue(u"X-Fuzz", value);
+        CheckFolding(alone, value, width);
+    }
+    // Folding must also be safe with folding off.
+    TIdHeaderList unfolded(TIdHeaderQuotingType::QuoteRFC822);
+    unfolded.SetFoldLines(false);
+    unfolded.SetValue(u"X-Fuzz", value);
+    for (int i = 0; i < unfolded.Count(); ++i) {
+        const String& line = unfolded[i];
+        for (std::size_t k = line.find_first_of(u"\r\n"); k != String::npos; k = line.find_first_of(u"\r\n", k + 1)) {
+            const std::size_t next = line[k] == CR && k + 1 < line.size() && line[k + 1] == LF ? k + 2 : k + 1;
+            Check(next < line.size() && (line[next] == u' ' || line[next] == TAB));
+            k = next - 1;
+        }
+    }
+
+    // Parameters: reading arbitrary values, and setting one reads it back.
+    (void)ExtractHeaderParam(value, u"charset", quoteType);
+    (void)HasMediaType(value, u"text");
+    const String replaced = ReplaceParam(value, u"p", param, quoteType);
+    if (!ExtractHeaderMainValue(value).empty() && !Trim(param).empty())
+        Check(ExtractHeaderParam(replaced, u"P", quoteType) == param);
+
+    const bool hasLineBreak = param.find_first_of(u"\r\n") != String::npos;
+    // Through the list the value is folded: that is only safe for the parameter when
+    // the other parts of the line hold no double quote of their own (quoted text is
+    // never broken, so a stray quote shifts what counts as quoted).
+    if (!ExtractHeaderMainValue(value).empty() && !Trim(param).empty() && !hasLineBreak &&
+        value.find_first_of(u"\r\n\"") == String::npos) {
+        TIdHeaderList headers(TIdHeaderQuotingType::QuoteRFC822);
+        headers.SetFoldLinesLength(width);
+        headers.SetValue(u"Content-Type", value);
+        headers.SetParam(u"Content-Type", u"p", param);
+        Check(headers.GetParam(u"content-type", u"p") == param);
+    }
+    return 0;
+}
