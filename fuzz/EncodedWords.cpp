@@ -14,15 +14,19 @@
 #include "mime/IdCoderHeader.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+// A violated property names itself before the abort, so a crash report says which.
+#define Check(condition)                                                                \
+    do {                                                                                \
+        if (!(condition)) {                                                             \
+            std::fprintf(stderr, "property violated: %s (line %d)\n", #condition, __LINE__); \
+            std::abort();                                                               \
+        }                                                                               \
+    } while (false)
 
 bool IsSpace(char16_t c)
 {

@@ -15,15 +15,19 @@
 #include "mime/IdHeaderList.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+// A violated property names itself before the abort, so a crash report says which.
+#define Check(condition)                                                                \
+    do {                                                                                \
+        if (!(condition)) {                                                             \
+            std::fprintf(stderr, "property violated: %s (line %d)\n", #condition, __LINE__); \
+            std::abort();                                                               \
+        }                                                                               \
+    } while (false)
 
 bool IsSpace(char16_t c)
 {
@@ -62,10 +66,16 @@ void CheckFolding(const TIdHeaderList& list, StringView value, int width)
         if (i + 1 == count || trimmed.find(u'"') != String::npos ||
             trimmed.size() <= static_cast<std::size_t>(width) + 1)
             continue;
-        // An over-long line must have had nowhere to break.
+        // An over-long line must have had nowhere to break. The break characters that
+        // follow a break point are passed over with it and begin the next line, so a
+        // run of them at the start of a line offers no break.
+        auto isBreakChar = [](char16_t c) { return c == u' ' || c == TAB || c == u','; };
+        std::size_t k = 1;
+        while (i > 0 && k < trimmed.size() && isBreakChar(trimmed[k]))
+            ++k;
         const std::size_t limit = std::min<std::size_t>(static_cast<std::size_t>(width), trimmed.size());
-        for (std::size_t k = 1; k < limit; ++k)
-            Check(trimmed[k] != u' ' && trimmed[k] != TAB && trimmed[k] != u',');
+        for (; k < limit; ++k)
+            Check(!isBreakChar(trimmed[k]));
     }
     Check(Normalize(list.GetValue(u"X-Fuzz")) == Normalize(value));
 }

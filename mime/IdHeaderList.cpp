@@ -357,15 +357,20 @@ String WrapHeaderLine(StringView line, StringView breakText, StringView breakCha
         if (!existing && !(col > maxCol && breakAt > start))
             continue;
 
-        // Break after position breakAt.
-        col = static_cast<std::int64_t>(pos - breakAt);
+        // Break after position breakAt. Break characters right behind the break point
+        // are passed over: they begin the next line and are counted on it. Behind a
+        // word that merely reached the width they are not passed over, since the next
+        // one of them is where the next line may break.
         result += slice(start, breakAt);
         if (c != u'"') {
-            while (pos <= n && (CharIsInSet(at(pos), breakChars) || at(pos) == CR || at(pos) == LF))
-                ++pos;
+            if (pos == breakAt + 1) {
+                while (pos <= n && (CharIsInSet(at(pos), breakChars) || at(pos) == CR || at(pos) == LF))
+                    ++pos;
+            }
             if (!existing && pos < n)
                 result += breakText;
         }
+        col = static_cast<std::int64_t>(pos - breakAt);
         ++breakAt;
         start = breakAt;
         existing = false;

@@ -100,6 +100,16 @@ TEST(IdHeaderList, WrapHeaderLineKeepsBreaksAlreadyThereAndAvoidsLoneCharacters)
     EXPECT_EQ(WrapHeaderLine(addresses, u"\r\n ", u"\t ,", 78),
               u"To: " + String(60, u'x') + u"@a.br,\r\n yy@b.com.br,zz@c.com.br");
 
+    // The width is reached at the end of a word: the blank behind it is the next
+    // line's break point, so that line stays within the width too.
+    const String wordAtWidth = u"X: " + String(75, u'a') + u" " + String(20, u'b') + u" c";
+    EXPECT_EQ(WrapHeaderLine(wordAtWidth, u"\r\n ", u"\t ,", 78),
+              u"X: \r\n " + String(75, u'a') + u" \r\n " + String(20, u'b') + u" c");
+    // Blanks passed over at a break point begin the next line and count on it.
+    const String blanks = String(77, u'a') + String(8, u' ') + String(70, u'c') + u" dddd";
+    EXPECT_EQ(WrapHeaderLine(blanks, u"\r\n ", u"\t ,", 78),
+              String(77, u'a') + u" \r\n " + String(7, u' ') + String(70, u'c') + u" \r\n dddd");
+
     // Without a break character the line is never broken.
     const String word(120, u'z');
     EXPECT_EQ(WrapHeaderLine(word, u"\r\n ", u"\t ,", 78), word);
