@@ -7,8 +7,9 @@
 // Properties:
 //  - every line after the first begins with a blank or a tab, and none is empty
 //    (a value never starts a header line of its own, nor ends the header block);
-//  - a line that is not the last, and does not hold a double quote, is longer than
-//    the fold width only when it has no blank, tab or comma to break at;
+//  - a line outside double quotes is longer than the fold width only when it has no
+//    blank, tab or comma to break at (or when breaking would leave a single
+//    character for the rest);
 //  - unfolding gives the value back, up to white space at fold points;
 //  - a parameter set with ReplaceParam is read back unchanged, and through the
 //    header list too when it holds no line break.
@@ -57,14 +58,28 @@ void CheckFolding(const TIdHeaderList& list, StringView value, int width)
 {
     const int count = list.Count();
     Check(count >= 1);
+    bool inQuote = false; // quoted text may run on over a line break of the value
     for (int i = 0; i < count; ++i) {
         const String& line = list[i];
         if (i > 0)
             Check(!line.empty() && (line[0] == u' ' || line[0] == TAB));
         Check(line.find_first_of(u"\r\n") == String::npos);
+        const bool startsQuoted = inQuote;
+        for (std::size_t k = 0; k < line.size(); ++k) {
+            if (inQuote && line[k] == u'\\')
+                ++k;
+            else if (line[k] == u'"')
+                inQuote = !inQuote;
+        }
         const String trimmed = TrimRight(line);
-        if (i + 1 == count || trimmed.find(u'"') != String::npos ||
-            trimmed.size() <= static_cast<std::size_t>(width) + 1)
+        if (startsQuoted || trimmed.find(u'"') != String::npos || trimmed.size() <= static_cast<std::size_t>(width) + 1)
+            continue;
+        // No break is made that would leave a single character for what follows.
+        std::size_t charactersAfter = 0;
+        for (int j = i + 1; j < count; ++j)
+            for (const char16_t c : list[j])
+                charactersAfter += (c == u' ' || c == TAB || c == u',') ? 0 : 1;
+        if (charactersAfter <= 1)
             continue;
         // An over-long line must have had nowhere to break. The break characters that
         // follow a break point are passed over with it and begin the next line, so a
