@@ -12,21 +12,11 @@
 //  - inside a run, encoded words are separated by CR LF and one blank, so no line of
 //    a run is longer than 76 characters.
 #include "mime/IdCoderHeader.h"
+#include "fuzz/PropertyCheck.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-// A violated property names itself before the abort, so a crash report says which.
-#define Check(condition)                                                                \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "property violated: %s (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 bool IsSpace(char16_t c)
 {
@@ -47,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              : BytesToStringRaw(data + 1, size - 1);
 
     const String encoded = MakeEncodedWords(text, specials, encoding, charSet);
-    Check(DecodeEncodedWords(encoded) == text);
+    FUZZ_CHECK(DecodeEncodedWords(encoded) == text);
 
     const String begin = u"=?" + String(charSet) + u"?" + encoding + u"?";
     for (std::size_t i = 0; i < encoded.size();) {
@@ -61,11 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const String token = encoded.substr(i, end - i);
         const String decoded = DecodeEncodedWords(token);
         if (decoded != token) {
-            Check(token.size() <= 75);
-            Check(token.compare(0, begin.size(), begin) == 0);
+            FUZZ_CHECK(token.size() <= 75);
+            FUZZ_CHECK(token.compare(0, begin.size(), begin) == 0);
             // No character cut in two (the text itself holds no replacement character).
             if (text.find(u'\uFFFD') == String::npos)
-                Check(decoded.find(u'\uFFFD') == String::npos);
+                FUZZ_CHECK(decoded.find(u'\uFFFD') == String::npos);
         }
         i = end;
     }
@@ -73,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // before it ends right there.
     const String wordBreak = u"\r\n " + begin;
     for (std::size_t k = encoded.find(wordBreak); k != String::npos; k = encoded.find(wordBreak, k + 1))
-        Check(k >= 2 && encoded.compare(k - 2, 2, u"?=") == 0);
+        FUZZ_CHECK(k >= 2 && encoded.compare(k - 2, 2, u"?=") == 0);
 
     (void)DecodeEncodedWords(text);
     return 0;

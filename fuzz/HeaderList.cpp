@@ -14,21 +14,11 @@
 //  - a parameter set with ReplaceParam is read back unchanged, and through the
 //    header list too when it holds no line break.
 #include "mime/IdHeaderList.h"
+#include "fuzz/PropertyCheck.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-// A violated property names itself before the abort, so a crash report says which.
-#define Check(condition)                                                                \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "property violated: %s (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (false)
 
 bool IsSpace(char16_t c)
 {
@@ -57,13 +47,13 @@ String Normalize(StringView text)
 void CheckFolding(const TIdHeaderList& list, StringView value, int width)
 {
     const int count = list.Count();
-    Check(count >= 1);
+    FUZZ_CHECK(count >= 1);
     bool inQuote = false; // quoted text may run on over a line break of the value
     for (int i = 0; i < count; ++i) {
         const String& line = list[i];
         if (i > 0)
-            Check(!line.empty() && (line[0] == u' ' || line[0] == TAB));
-        Check(line.find_first_of(u"\r\n") == String::npos);
+            FUZZ_CHECK(!line.empty() && (line[0] == u' ' || line[0] == TAB));
+        FUZZ_CHECK(line.find_first_of(u"\r\n") == String::npos);
         const bool startsQuoted = inQuote;
         for (std::size_t k = 0; k < line.size(); ++k) {
             if (inQuote && line[k] == u'\\')
@@ -90,9 +80,9 @@ void CheckFolding(const TIdHeaderList& list, StringView value, int width)
             ++k;
         const std::size_t limit = std::min<std::size_t>(static_cast<std::size_t>(width), trimmed.size());
         for (; k < limit; ++k)
-            Check(!isBreakChar(trimmed[k]));
+            FUZZ_CHECK(!isBreakChar(trimmed[k]));
     }
-    Check(Normalize(list.GetValue(u"X-Fuzz")) == Normalize(value));
+    FUZZ_CHECK(Normalize(list.GetValue(u"X-Fuzz")) == Normalize(value));
 }
 
 } // namespace
@@ -120,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         list.SetValue(u"X-Fuzz", value);
     } else {
         list.SetValue(u"X-Fuzz", value);
-        Check(list[0] == u"From: a@b.c" && list[list.Count() - 1] == u"To: d@e.f");
+        FUZZ_CHECK(list[0] == u"From: a@b.c" && list[list.Count() - 1] == u"To: d@e.f");
         TIdHeaderList alone(TIdHeaderQuotingType::QuoteRFC822);
         alone.SetFoldLinesLength(width);
         alone.SetValue(u"X-Fuzz", value);
@@ -134,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const String& line = unfolded[i];
         for (std::size_t k = line.find_first_of(u"\r\n"); k != String::npos; k = line.find_first_of(u"\r\n", k + 1)) {
             const std::size_t next = line[k] == CR && k + 1 < line.size() && line[k + 1] == LF ? k + 2 : k + 1;
-            Check(next < line.size() && (line[next] == u' ' || line[next] == TAB));
+            FUZZ_CHECK(next < line.size() && (line[next] == u' ' || line[next] == TAB));
             k = next - 1;
         }
     }
@@ -144,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)HasMediaType(value, u"text");
     const String replaced = ReplaceParam(value, u"p", param, quoteType);
     if (!ExtractHeaderMainValue(value).empty() && !Trim(param).empty())
-        Check(ExtractHeaderParam(replaced, u"P", quoteType) == param);
+        FUZZ_CHECK(ExtractHeaderParam(replaced, u"P", quoteType) == param);
 
     const bool hasLineBreak = param.find_first_of(u"\r\n") != String::npos;
     // Through the list the value is folded: that is only safe for the parameter when
@@ -156,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         headers.SetFoldLinesLength(width);
         headers.SetValue(u"Content-Type", value);
         headers.SetParam(u"Content-Type", u"p", param);
-        Check(headers.GetParam(u"content-type", u"p") == param);
+        FUZZ_CHECK(headers.GetParam(u"content-type", u"p") == param);
     }
     return 0;
 }
