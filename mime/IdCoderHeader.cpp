@@ -50,8 +50,16 @@ char16_t NormalizedHeaderEncoding(char16_t headerEncoding)
 // the same bytes (a charset with shift states), every byte counts as a start.
 std::vector<bool> CharacterStarts(StringView charSet, StringView text, const TIdBytes& bytes)
 {
+    // One byte per character: nothing to tell apart.
+    if (bytes.size() == text.size())
+        return std::vector<bool>(bytes.size() + 1, true);
     std::vector<bool> starts(bytes.size() + 1, false);
     starts[bytes.size()] = true;
+    if (TextIsSame(charSet, u"UTF-8")) {
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            starts[i] = (bytes[i] & 0xC0) != 0x80;
+        return starts;
+    }
     try {
         std::size_t offset = 0;
         for (std::size_t i = 0; i < text.size();) {

@@ -251,6 +251,25 @@ TEST(IdHeaderCoder, WithoutACoderTheHookEncodesOrTheCallFails)
     SetHeaderEncodingNeeded(nullptr);
 }
 
+TEST(IdHeaderCoder, WordsHoldWholeCharactersOfAnyCharset)
+{
+    // A charset of two bytes per character (here through the hook): a B word takes 22
+    // characters (44 bytes, one "=" of padding) rather than 45 bytes.
+    const TCoderRemoved withoutGeneral(HeaderCoderClass<TIdHeaderCoderGeneral>());
+    SetHeaderEncodingNeeded([](const String&, const String& data, TIdBytes& bytes, bool& encoded) {
+        for (const char16_t c : data) {
+            bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+            bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        }
+        encoded = true;
+    });
+    const std::vector<String> words = SplitAt(MakeEncodedWords(Repeat(u"ç", 30), u"", u'B', u"x-2bytes"), kBreak);
+    SetHeaderEncodingNeeded(nullptr);
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[0], u"=?x-2bytes?B?" + Repeat(u"AOcA5wDn", 7) + u"AOc=?=");
+    EXPECT_EQ(words[1], u"=?x-2bytes?B?" + Repeat(u"AOcA5wDn", 2) + u"AOcA5w==?=");
+}
+
 TEST(IdHeaderCoder, PlainCoder)
 {
     const TIdHeaderCoderPlain plain;
