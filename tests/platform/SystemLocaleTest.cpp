@@ -1,0 +1,56 @@
+#include "platform/SystemLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+using orvant::platform::LanguageOfLocale;
+using orvant::platform::UserLocaleName;
+
+TEST(SystemLocale, LanguageAndTerritoryOfALocaleName)
+{
+    auto parts = [](std::string_view name) {
+        const auto locale = LanguageOfLocale(name);
+        return locale.Language + "|" + locale.Territory;
+    };
+    EXPECT_EQ(parts("pt_BR.UTF-8"), "pt|BR");
+    EXPECT_EQ(parts("PT_br"), "pt|BR");
+    EXPECT_EQ(parts("de_DE@euro"), "de|DE");
+    EXPECT_EQ(parts("sr_RS.UTF-8@latin"), "sr|RS");
+    EXPECT_EQ(parts("ja"), "ja|");
+    EXPECT_EQ(parts("C.UTF-8"), "|");
+    EXPECT_EQ(parts("POSIX"), "|");
+    EXPECT_EQ(parts(""), "|");
+}
+
+TEST(SystemLocale, LcAllThenLcCtypeThenLang)
+{
+    auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::pair<const char*, std::optional<std::string>> previous[] = {
+        {"LC_ALL", saved("LC_ALL")}, {"LC_CTYPE", saved("LC_CTYPE")}, {"LANG", saved("LANG")}};
+
+    setenv("LC_ALL", "", 1);
+    setenv("LC_CTYPE", "ru_RU.UTF-8", 1);
+    setenv("LANG", "ja_JP.UTF-8", 1);
+    EXPECT_EQ(UserLocaleName(), "ru_RU.UTF-8");
+    setenv("LC_ALL", "pt_BR.UTF-8", 1);
+    EXPECT_EQ(UserLocaleName(), "pt_BR.UTF-8");
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    EXPECT_EQ(UserLocaleName(), "ja_JP.UTF-8");
+    EXPECT_EQ(orvant::platform::UserLocaleLanguage().Language, "ja");
+    unsetenv("LANG");
+    EXPECT_EQ(UserLocaleName(), "");
+
+    for (const auto& [name, value] : previous) {
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+}
