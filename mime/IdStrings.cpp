@@ -79,6 +79,11 @@ int TStringList::IndexOf(StringView s) const
 
 void TStringList::AddStrings(const TStringList& source)
 {
+    if (&source == this) {
+        const std::vector<String> copy = FLines; // inserting a range of itself is undefined
+        FLines.insert(FLines.end(), copy.begin(), copy.end());
+        return;
+    }
     FLines.insert(FLines.end(), source.FLines.begin(), source.FLines.end());
 }
 
