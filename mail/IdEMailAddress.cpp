@@ -1,13 +1,10 @@
 #include "mail/IdEMailAddress.h"
 
+#include "mime/IdClassName.h"
 #include "platform/LocaleCollation.h"
 #include "smtp/IdException.h"
 
-#include <cxxabi.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -52,14 +49,6 @@ String QuoteEscaped(StringView s)
         r += c;
     }
     return r;
-}
-
-String ClassNameOf(const std::type_info& type)
-{
-    int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> demangled(
-        abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), &std::free);
-    return FromUtf8(status == 0 && demangled ? demangled.get() : type.name());
 }
 
 // The scanning state of the parsers below: the text still to handle, searched with

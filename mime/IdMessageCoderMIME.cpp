@@ -1,5 +1,6 @@
 #include "mime/IdMessageCoderMIME.h"
 
+#include "mail/IdMessage.h"
 #include "mime/IdCoderMIME.h"
 
 #include <cstring>
@@ -38,4 +39,15 @@ String TIdMessageEncoderInfoMIME::ContentTypeForParts(int relatedPartCount, int 
     if (textPartCount > 0)
         return u"multipart/alternative";
     return {};
+}
+
+void TIdMessageEncoderInfoMIME::InitializeHeaders(TIdMessage& message) const
+{
+    if (!message.ContentType().empty())
+        return;
+    const TIdMessageParts& parts = message.MessageParts();
+    const String contentType =
+        ContentTypeForParts(parts.RelatedPartCount(), parts.AttachmentCount(), parts.TextPartCount());
+    if (!contentType.empty())
+        message.SetContentType(contentType);
 }

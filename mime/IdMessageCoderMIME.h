@@ -24,4 +24,8 @@ public:
     // else attachments "multipart/mixed", else text parts "multipart/alternative";
     // empty when it has no parts.
     static String ContentTypeForParts(int relatedPartCount, int attachmentCount, int textPartCount);
+
+    // A message without a content type gets the one its counted parts call for; one
+    // with a content type is left as it is.
+    void InitializeHeaders(TIdMessage& message) const override;
 };
