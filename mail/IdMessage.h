@@ -175,6 +175,9 @@ protected:
     void InitializeDefaults() override;
     // Raises OnInitializeISO when it is set.
     virtual void DoInitializeISO(char16_t& headerEncoding, String& charSet);
+    // Set while SaveToFile writes: header generation then keeps Bcc and Message-Id.
+    bool SavingToFile() const { return FSavingToFile; }
+    void SetSavingToFile(bool value) { FSavingToFile = value; }
 
     // Received messages only: the sending mail program.
     String FXProgram;

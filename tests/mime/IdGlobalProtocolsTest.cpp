@@ -1,0 +1,95 @@
+#include "mime/IdGlobalProtocols.h"
+
+#include "support/ScopedTimeZone.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(IdDateTime, DaysSinceTheEndOf1899)
+{
+    EXPECT_EQ(EncodeDateTime(1899, 12, 30), 0.0);
+    EXPECT_EQ(EncodeDateTime(1900, 1, 1), 2.0);
+    EXPECT_EQ(EncodeDateTime(2026, 3, 10), 46091.0);
+    EXPECT_DOUBLE_EQ(EncodeDateTime(2026, 3, 10, 18), 46091.75);
+    EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 29, 6), -1.25) << "before day 0 the time counts away from zero";
+
+    const auto t = DecodeDateTime(EncodeDateTime(2024, 2, 29, 23, 59, 59, 999));
+    EXPECT_EQ((std::array{t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second, t.Millisecond}),
+              (std::array{2024, 2, 29, 23, 59, 59, 999}));
+    const auto early = DecodeDateTime(-1.25);
+    EXPECT_EQ((std::array{early.Year, early.Month, early.Day, early.Hour}), (std::array{1899, 12, 29, 6}));
+    // A value a hair before midnight rounds into the next day, not to 24:00.
+    const auto midnight = DecodeDateTime(46091.0 - 1e-10);
+    EXPECT_EQ((std::array{midnight.Day, midnight.Hour, midnight.Minute}), (std::array{10, 0, 0}));
+
+    EXPECT_EQ(DayOfWeekIndex(EncodeDateTime(2026, 3, 10)), 2); // a Tuesday
+    EXPECT_EQ(DayOfWeekIndex(EncodeDateTime(2026, 3, 8)), 0);
+}
+
+TEST(IdDateTime, NowIsTheLocalClock)
+{
+    ScopedTimeZone zone("Asia/Kolkata");
+    const TDateTime before = Now();
+    const auto now = DecodeDateTime(before);
+    tm local{};
+    const time_t t = time(nullptr);
+    localtime_r(&t, &local);
+    EXPECT_EQ(now.Year, local.tm_year + 1900);
+    EXPECT_EQ(now.Day, local.tm_mday);
+    EXPECT_EQ(now.Hour, local.tm_hour) << "unless the test ran across an hour";
+}
+
+TEST(IdGlobalProtocols, UtcOffsetText)
+{
+    EXPECT_EQ(FormatUtcOffset(-180, false), u"-0300");
+    EXPECT_EQ(FormatUtcOffset(330, false), u"+0530");
+    EXPECT_EQ(FormatUtcOffset(0, false), u"+0000");
+    EXPECT_EQ(FormatUtcOffset(0, true), u"GMT");
+    EXPECT_EQ(FormatUtcOffset(-30, true), u"-0030");
+    EXPECT_EQ(FormatUtcOffset(765, false), u"+1245");
+}
+
+TEST(IdGlobalProtocols, OffsetOfTheZoneInForceAtTheDate)
+{
+    const TDateTime march = EncodeDateTime(2026, 3, 10, 9, 15, 42);
+    {
+        ScopedTimeZone zone("Asia/Kolkata");
+        EXPECT_EQ(LocalUtcOffset(march), 330);
+        EXPECT_EQ(FormatMessageDate(march, false), u"Tue, 10 Mar 2026 09:15:42 +0530");
+    }
+    {
+        ScopedTimeZone zone("UTC");
+        EXPECT_EQ(FormatMessageDate(march, false), u"Tue, 10 Mar 2026 09:15:42 +0000");
+        EXPECT_EQ(FormatMessageDate(march, true), u"Tue, 10 Mar 2026 09:15:42 GMT");
+    }
+    {
+        ScopedTimeZone zone("America/Sao_Paulo");
+        EXPECT_EQ(FormatMessageDate(march, false), u"Tue, 10 Mar 2026 09:15:42 -0300");
+        // Brazil kept daylight saving time until 2019: the date's own rule counts.
+        EXPECT_EQ(FormatMessageDate(EncodeDateTime(2018, 12, 1, 12), false), u"Sat, 1 Dec 2018 12:00:00 -0200");
+    }
+    {
+        ScopedTimeZone zone("Europe/Berlin");
+        EXPECT_EQ(LocalUtcOffset(EncodeDateTime(2026, 1, 15, 12)), 60);
+        EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 7, 4, 7, 5, 3), false), u"Sat, 4 Jul 2026 07:05:03 +0200");
+    }
+    {
+        // A zone the system has no rules for is taken as UTC.
+        ScopedTimeZone zone("Nowhere/Unknown");
+        EXPECT_EQ(LocalUtcOffset(march), 0);
+    }
+}
+
+TEST(IdGlobalProtocols, NamesAreEnglishWhateverTheLanguage)
+{
+    ScopedTimeZone zone("UTC");
+    const char16_t* months[] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
+                                u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+    for (int m = 1; m <= 12; ++m)
+        EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, m, 1), false).substr(7, 3), months[m - 1]);
+    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 3, 1), false).substr(0, 4), u"Sun,");
+    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 3, 7), false).substr(0, 4), u"Sat,");
+}
+
+} // namespace
