@@ -25,8 +25,9 @@ Files in DIR:
       eof                                unconsumed {bytes}     starttls-discarded {bytes}
       reply {line}
       cmd {line, crlf, read, read_first?}   every command line; "read" numbers the
-          socket read that completed the line (lines completed by one read arrived
-          together); "read_first" when the line began in an earlier read. AUTH with an
+          read that completed the line (lines completed by one read arrived together):
+          one recv() in plain text, one TLS record under TLS (so one client write);
+          "read_first" when the line began in an earlier read. AUTH with an
           initial response logs "AUTH <MECH>" and initial_response_length; an over-long
           line logs its first 200 bytes, length and too_long. Bytes that are not UTF-8
           appear as \\xNN.
@@ -74,7 +75,8 @@ Actions:
   truncate     FIN without close_notify (under TLS: a truncated stream)
   reset        RST (SO_LINGER 0)
   tls-alert    a fatal TLS alert (bad_record_mac, encrypted) and FIN; without TLS a
-               plaintext handshake_failure alert record
+               plaintext handshake_failure alert record (at after-starttls: in answer
+               to the ClientHello, as a server refusing the handshake sends it)
   stall        nothing more is sent or read on that connection
   garbage-no-code, garbage-five-digit, garbage-long-line (1 MiB line "250 xxx..."),
   garbage-binary (every byte but CR and LF, then CRLF): the garbage is sent and the
@@ -253,7 +255,10 @@ class Fixture:
         self.tls_context = None
         if config.mode != "plain":
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            context.load_cert_chain(config.cert, config.key)
+            try:
+                context.load_cert_chain(config.cert, config.key)
+            except (OSError, ssl.SSLError) as error:
+                raise OSError(f"cannot load {config.cert} and {config.key}: {error}") from None
             context.sni_callback = lambda tls, name, _context: setattr(tls, "sni_name", name)
             self.tls_context = context
         self.handler = SessionHandler(self)
@@ -300,6 +305,7 @@ class Connection(asyncio.Protocol):
         self._closed_by = None
         self._incoming = self._outgoing = None
         self._handshake_waiter = None
+        self._refuse_client_hello = False
 
     def log(self, event, **fields):
         self.fixture.log.write(self.number, event, **fields)
@@ -318,6 +324,9 @@ class Connection(asyncio.Protocol):
 
     def data_received(self, data):
         if self.closing:
+            return
+        if self._refuse_client_hello:
+            self.send_fatal_alert()
             return
         if self.tls is None:
             if self.smtp is not None:
@@ -493,6 +502,9 @@ class Connection(asyncio.Protocol):
             self.send(GARBAGE[action])
             return GO_ON
         if action == "stall":
+            return STALL
+        if action == "tls-alert" and step == "after-starttls":
+            self._refuse_client_hello = True
             return STALL
         {"close": self.close, "truncate": self.truncate, "reset": self.reset,
          "tls-alert": self.send_fatal_alert}[action]()
@@ -902,9 +914,10 @@ async def serve(config):
 
 def main(argv=None):
     config = parse_arguments(argv)
-    # aiosmtpd warns about AUTH without TLS (wanted here) and about its own deprecations.
+    # aiosmtpd warns about AUTH without TLS (wanted here) and about its own deprecations;
+    # its errors (a failing hook) still reach standard error.
     warnings.simplefilter("ignore")
-    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
     try:
         asyncio.run(serve(config))
     except (OSError, ssl.SSLError) as error:
