@@ -180,11 +180,11 @@ def secret_forms(user, password):
     if not password:
         return ()
     secret, login = password.encode(), (user or "").encode()
-    forms = {secret}
+    forms = {password.lower()}
     for blob in (secret, b"\0" + login + b"\0" + secret, login + b"\0" + login + b"\0" + secret):
-        forms.add(base64.b64encode(blob))
-        forms.add(base64.b64encode(blob).rstrip(b"="))
-    return tuple(form.decode("latin-1").lower() for form in forms)
+        encoded = base64.b64encode(blob).decode("ascii").lower()
+        forms.update((encoded, encoded.rstrip("=")))
+    return tuple(forms)
 
 
 def readable(data):
@@ -384,11 +384,8 @@ class Connection(asyncio.Protocol):
             self._flush()
             return
         except ssl.SSLError as error:
-            self._flush()  # our alert, if the engine made one
             self.log("tls-error", error=str(error))
-            self._closed_by = self._closed_by or "server"
-            self.closing = True
-            self.raw.close()
+            self._give_up("client" if "ALERT" in (error.reason or "") else "server")
             self._fail_handshake_waiter()
             return
         self._flush()
@@ -423,10 +420,7 @@ class Connection(asyncio.Protocol):
                 return
             except ssl.SSLError as error:
                 self.log("tls-error", error=str(error))
-                self._closed_by = self._closed_by or "client"
-                self._flush()
-                self.closing = True
-                self.raw.close()
+                self._give_up("client")
                 return
             if not chunk:
                 break
@@ -438,6 +432,13 @@ class Connection(asyncio.Protocol):
         data = self._outgoing.read()
         if data:
             self.raw.write(data)
+
+    def _give_up(self, by):
+        """After a TLS failure: our alert, if the engine made one, then FIN."""
+        self._closed_by = self._closed_by or by
+        self.closing = True
+        self._flush()
+        self.raw.close()
 
     # What the SMTP layer (through AppTransport) and the faults do to the connection.
 
