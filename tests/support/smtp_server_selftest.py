@@ -172,7 +172,7 @@ class Server:
 
     def log(self, event=None, conn=None):
         with open(os.path.join(self.folder, "session.log"), encoding="ascii") as log:
-            entries = [json.loads(line) for line in log]
+            entries = [json.loads(line) for line in log if line.endswith("\n")]  # not one being written
         return [e for e in entries
                 if (event is None or e["ev"] == event) and (conn is None or e["conn"] == conn)]
 
