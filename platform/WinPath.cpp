@@ -59,6 +59,9 @@ std::optional<TWinPathParts> ParseWinPath(std::u16string_view path)
         parts.IsUnc = true;
         rest = path.substr(2);
         floor = 2;
+        if (rest.empty() || IsSeparator(rest.front()))
+            return std::nullopt; // "\\\Kelmora": no computer name
+
     } else if (path.size() >= 2 && (path[0] == u'C' || path[0] == u'c') && path[1] == u':') {
         rest = path.substr(2);
         if (!rest.empty() && !IsSeparator(rest.front()))
