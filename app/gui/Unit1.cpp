@@ -83,13 +83,20 @@ void Tform_enviar::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
+void Tform_enviar::CloseAfterDispatch()
+{
+    FClosingByProgram = true;
+    close();
+    FClosingByProgram = false;
+}
+
 void Tform_enviar::closeEvent(QCloseEvent* event)
 {
-    // The frame offers no way out: only the program (the mail dispatch) closes it.
-    if (event->spontaneous())
-        event->ignore();
-    else
+    // The frame offers no way out: only the mail dispatch closes the dialog.
+    if (FClosingByProgram)
         QWidget::closeEvent(event);
+    else
+        event->ignore();
 }
 
 void Tform_enviar::btn_emailClick()

@@ -40,6 +40,10 @@ public:
     // What btn_emailClick gathers for the dispatch.
     app::TMailDispatchInput DispatchInput() const;
 
+    // The only way the dialog closes (hides): after a delivery attempt. A close
+    // request from the window manager (Alt+F4 and the like) is refused.
+    void CloseAfterDispatch();
+
 protected:
     void showEvent(QShowEvent* event) override; // FormShow
     void closeEvent(QCloseEvent* event) override;
@@ -50,6 +54,7 @@ private slots:
 private:
     const IPeriodEditTexts& FPeriod;
     std::unique_ptr<app::TMailDispatch> FMailDispatch;
+    bool FClosingByProgram = false;
 };
 
 } // namespace orvant::gui
