@@ -134,6 +134,7 @@ Tform_enviar* TForm_Extrair::CreateSendDialog(const QString& attachmentPath)
     auto* dialog = new Tform_enviar(this, *this);
     Fform_enviar = dialog;
     dialog->edit_anexo->setText(attachmentPath);
+    dialog->edit_anexo->setCursorPosition(0); // show the drive, not the tail, of a long path
     dialog->show();
     return dialog;
 }
