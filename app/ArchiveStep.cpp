@@ -66,6 +66,9 @@ std::u16string OutcomeMessage(const TArchiveOutcome& o, std::u16string_view term
 
 } // namespace
 
+// 7-Zip's -r also looks for the folder's name below the folder's parent; the
+// parent (the month's staging folder) holds only PDVn folders with XML files
+// below them, so nothing else is picked up.
 std::u16string ArchiverCommandLine(std::u16string_view archiveBase, std::u16string_view terminalStaging)
 {
     std::u16string line = u"\"";

@@ -2,6 +2,7 @@
 
 #include "app/WindowPlacement.h"
 #include "app/gui/DesignFonts.h"
+#include "app/gui/Place.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -11,20 +12,6 @@
 #include <QScreen>
 
 namespace orvant::gui {
-
-namespace {
-
-template <typename T>
-T* Place(QWidget* parent, const QString& name, int left, int top, int width, int height, const QFont& font)
-{
-    auto* w = new T(parent);
-    w->setObjectName(name);
-    w->setGeometry(left, top, width, height);
-    w->setFont(font);
-    return w;
-}
-
-} // namespace
 
 Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period)
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),

@@ -3,6 +3,7 @@
 #include "app/DefaultPeriod.h"
 #include "app/TerminalConfig.h"
 #include "app/gui/DesignFonts.h"
+#include "app/gui/Place.h"
 #include "platform/WinFileSystem.h"
 
 #include <QComboBox>
@@ -17,16 +18,6 @@
 namespace orvant::gui {
 
 namespace {
-
-template <typename T>
-T* Place(QWidget* parent, const QString& name, int left, int top, int width, int height, const QFont& font)
-{
-    auto* w = new T(parent);
-    w->setObjectName(name);
-    w->setGeometry(left, top, width, height);
-    w->setFont(font);
-    return w;
-}
 
 QComboBox* EditableList(QWidget* parent, const QString& name, int left, int top, int width, int height)
 {
