@@ -197,10 +197,8 @@ void TIdConnectThread::Execute()
         // Nothing may leave a thread's body; the failure is reported without a text.
         FExceptionOccured = true;
     }
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        FTerminated = true;
-    }
+    std::lock_guard<std::mutex> lock(FLock);
+    FTerminated = true;
     FEnded.notify_all();
 }
 

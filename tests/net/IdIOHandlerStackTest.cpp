@@ -5,16 +5,14 @@
 #include "net/IdStackErrors.h"
 #include "smtp/IdExceptionCore.h"
 #include "support/Caught.h"
+#include "support/FullBacklogListener.h"
 #include "support/LoopbackPeer.h"
 #include "support/RaisedMessage.h"
 #include "support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <stdexcept>
@@ -42,33 +40,6 @@ public:
         component.OnStatus = [this](TIdComponent*, TIdStatus, const String& text) { Texts.push_back(text); };
     }
     std::vector<String> Texts;
-};
-
-// A listening socket whose accept queue is full: with a backlog of 0 the one
-// connection made here fills it, so the system drops every further connection
-// request and a client's connect stays pending.
-class FullBacklogListener {
-public:
-    FullBacklogListener()
-        : FSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(FSocket.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0
-            || ::getsockname(FSocket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0
-            || ::listen(FSocket.Get(), 0) != 0)
-            throw std::runtime_error("full backlog listener");
-        FPort = ntohs(address.sin_port);
-        FQueued = ConnectLoopback(FPort);
-    }
-    std::uint16_t Port() const { return FPort; }
-
-private:
-    ScopedFd FSocket;
-    std::uint16_t FPort = 0;
-    ScopedFd FQueued;
 };
 
 bool DescriptorIsOpen(int fd)
@@ -291,10 +262,4 @@ TEST(IdIOHandlerStack, IsTheDefaultHandlerClass)
     EXPECT_TRUE(TIdIOHandlerStack::DefaultClassRegistered());
     EXPECT_NE(dynamic_cast<TIdIOHandlerStack*>(TIdIOHandler::MakeDefaultIOHandler().get()), nullptr);
     EXPECT_NE(TIdIOHandler::MakeIOHandler<TIdIOHandlerSocket>(), nullptr);
-}
-
-TEST(IdIOHandlerStack, WritingAMissingFileSendsNothing)
-{
-    auto io = MakeComponent<TIdIOHandlerStack>();
-    EXPECT_EQ(io->WriteFile(u"/nonexistent/orvant-test-file"), 0);
 }

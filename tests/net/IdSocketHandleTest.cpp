@@ -45,13 +45,6 @@ TEST(IdSocketHandle, NagleFollowsTheSocketOption)
     std::int32_t noDelay = 0;
     binding.GetSockOpt(Id_IPPROTO_TCP, Id_TCP_NODELAY, noDelay);
     EXPECT_NE(noDelay, 0);
-
-    // Taking over a socket reads its setting.
-    TIdSocketHandle other;
-    other.AllocateSocket();
-    other.SetSockOpt(Id_IPPROTO_TCP, Id_TCP_NODELAY, 1);
-    other.SetHandle(other.Handle());
-    EXPECT_FALSE(other.UseNagle());
 }
 
 TEST(IdSocketHandle, SocketInUseKeepsItsAddressFamily)
@@ -65,10 +58,4 @@ TEST(IdSocketHandle, SocketInUseKeepsItsAddressFamily)
     EXPECT_EQ(binding.SocketType(), 0);
     binding.SetIPVersion(TIdIPVersion::Id_IPv6);
     EXPECT_EQ(binding.IPVersion(), TIdIPVersion::Id_IPv6);
-}
-
-TEST(IdSocketHandle, ReadabilityWithoutSocketIsAClosedConnection)
-{
-    TIdSocketHandle binding;
-    Caught<EIdConnClosedGracefully>([&] { binding.Readable(0); });
 }

@@ -158,14 +158,3 @@ TEST_F(IdTCPClient, SettingsReachTheHandlerAndItsSocket)
     EXPECT_EQ(client->Socket(), nullptr);
     EXPECT_EQ(client->ReadTimeout(), 5000); // the client's own value again
 }
-
-TEST_F(IdTCPClient, ConnectAndGetAllKeepsWhatThePeerSent)
-{
-    ScriptedServer server;
-    server.Send("one\r\ntwo\r\n").Close();
-    server.Start();
-    auto client = Client(server.Port());
-    client->ConnectAndGetAll();
-    EXPECT_FALSE(client->IOHandler()->Opened());
-    EXPECT_EQ(client->IOHandler()->InputBufferAsString(), u"one\r\ntwo\r\n");
-}

@@ -197,14 +197,3 @@ TEST(IdTCPConnection, InterceptsMustAgree)
     mine.reset();
     EXPECT_EQ(connection->Intercept(), nullptr);
 }
-
-TEST(IdTCPConnection, GreetingIsACopy)
-{
-    auto connection = MakeComponent<TIdTCPConnection>();
-    TIdReplyRFC reply;
-    reply.SetReply(220, u"ready");
-    connection->SetGreeting(reply);
-    reply.SetReply(554, u"gone");
-    EXPECT_EQ(connection->Greeting().NumericCode(), 220);
-    EXPECT_EQ(connection->Greeting().Text().Text(), u"ready\r\n");
-}
