@@ -39,6 +39,10 @@ inline constexpr int Id_SO_KEEPALIVE = 9;
 inline constexpr int Id_SO_RCVTIMEO = 20;
 inline constexpr int Id_SO_SNDTIMEO = 21;
 inline constexpr int Id_TCP_NODELAY = 1;
+// How a shutdown stops a socket: no more receiving, no more sending, or both.
+inline constexpr int Id_SD_Recv = 0;
+inline constexpr int Id_SD_Send = 1;
+inline constexpr int Id_SD_Both = 2;
 
 // Waiting without a time limit (SelectRead and the readability waits above it).
 inline constexpr int IdWaitWithoutLimit = -2;
@@ -96,6 +100,9 @@ public:
                                         TIdIPVersion& VIPVersion) = 0;
     // Stops sending, then closes the socket; failures of either step are ignored.
     virtual void Disconnect(TIdStackSocketHandle ASocket) = 0;
+    // Stops receiving and/or sending (Id_SD_Recv, Id_SD_Send, Id_SD_Both) without
+    // closing the socket; a connect still under way on it ends at once.
+    virtual void WSShutdownHandle(TIdStackSocketHandle ASocket, int AHow) = 0;
     virtual void GetSocketName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
                                TIdIPVersion& VIPVersion) = 0;
     virtual void GetPeerName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,

@@ -24,6 +24,7 @@ static_assert(Id_IPPROTO_IP == IPPROTO_IP && Id_IPPROTO_TCP == IPPROTO_TCP);
 static_assert(Id_SOL_SOCKET == SOL_SOCKET && Id_SO_REUSEADDR == SO_REUSEADDR && Id_SO_TYPE == SO_TYPE);
 static_assert(Id_SO_KEEPALIVE == SO_KEEPALIVE && Id_TCP_NODELAY == TCP_NODELAY);
 static_assert(Id_SO_RCVTIMEO == SO_RCVTIMEO && Id_SO_SNDTIMEO == SO_SNDTIMEO);
+static_assert(Id_SD_Recv == SHUT_RD && Id_SD_Send == SHUT_WR && Id_SD_Both == SHUT_RDWR);
 
 namespace {
 
@@ -278,6 +279,11 @@ void TIdStackPosix::Disconnect(TIdStackSocketHandle ASocket)
     // Both results are ignored: the socket is going away whatever they say.
     ::shutdown(ASocket, SHUT_WR);
     ::close(ASocket);
+}
+
+void TIdStackPosix::WSShutdownHandle(TIdStackSocketHandle ASocket, int AHow)
+{
+    CheckForSocketError(::shutdown(ASocket, AHow));
 }
 
 void TIdStackPosix::GetSocketName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,

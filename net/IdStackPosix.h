@@ -35,6 +35,7 @@ public:
     TIdStackSocketHandle Accept(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
                                 TIdIPVersion& VIPVersion) override;
     void Disconnect(TIdStackSocketHandle ASocket) override;
+    void WSShutdownHandle(TIdStackSocketHandle ASocket, int AHow) override;
     void GetSocketName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
                        TIdIPVersion& VIPVersion) override;
     void GetPeerName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,

@@ -29,6 +29,10 @@ private:
 
 enum class TOperation { opInsert, opRemove };
 
+// An event that passes only its sender (a client that has connected, a handler about
+// to bind its socket).
+using TNotifyEvent = std::function<void(TComponent* Sender)>;
+
 class TComponent {
 public:
     explicit TComponent(TIdCreationKey) {}

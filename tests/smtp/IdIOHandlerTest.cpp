@@ -1,4 +1,5 @@
 #include "mime/IdStream.h"
+#include "net/IdIOHandlerStack.h"
 #include "smtp/IdIOHandler.h"
 #include "smtp/IdIOHandlerStream.h"
 #include "smtp/IdIOHandlerStreamMsg.h"
@@ -558,6 +559,8 @@ TEST(IdIOHandler, RegistryMakesTheMostRecentDescendant)
               u"No IOHandler of type TUnregisteredIOHandler is installed.");
     TIdIOHandler::SetDefaultClass<TScriptedIOHandler>();
     EXPECT_NE(dynamic_cast<TScriptedIOHandler*>(&TIdIOHandler::MakeDefaultIOHandler(*owner)), nullptr);
+    // Later tests of this program connect real clients: give the default back.
+    TIdIOHandler::SetDefaultClass<TIdIOHandlerStack>();
 }
 
 TEST(IdIOHandlerStream, WritesIntoAndReadsFromStreams)

@@ -1,0 +1,120 @@
+#include "app/CliOptions.h"
+
+#include "app/DefaultPeriod.h"
+#include "app/TerminalConfig.h"
+#include "platform/CaseFold.h"
+#include "platform/Utf.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace orvant::app {
+
+namespace {
+
+bool AllDigits(const std::string& s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+} // namespace
+
+int ParseMonth(const std::string& text)
+{
+    if (AllDigits(text) && text.size() <= 2) {
+        const int m = std::stoi(text);
+        return m >= 1 && m <= 12 ? m : 0;
+    }
+    std::u16string name = platform::Utf8ToUtf16(text);
+    // "Marco" is how the month is typed on keyboards without the cedilla.
+    if (platform::EqualsIgnoreCase(name, u"Marco"))
+        return 3;
+    for (std::size_t i = 0; i < kMonthNames.size(); ++i) {
+        if (platform::EqualsIgnoreCase(name, kMonthNames[i]))
+            return static_cast<int>(i) + 1;
+    }
+    return 0;
+}
+
+const char* CliUsageText()
+{
+    return "Uso: orvant-cli extract [--year ANO] [--month MÊS]\n"
+           "     orvant-cli --help\n"
+           "\n"
+           "Extrai os XML de NFC-e do mês de todos os PDVs habilitados em\n"
+           "C:\\Kelmora\\Server\\Orvant.ini, copia-os para C:\\Kelmora\\Orvant\\Arquivos\\ANO\\MM\\\n"
+           "e compacta-os em C:\\Kelmora\\Orvant\\Enviar\\ANO\\MM.7z, como o botão \"Extrair XML\"\n"
+           "da janela principal, sem precisar de tela (servidores, execuções agendadas).\n"
+           "\n"
+           "  --year ANO    ano com quatro dígitos, por exemplo 2026\n"
+           "  --month MÊS   mês como número (1 a 12) ou nome em português (Novembro)\n"
+           "                Sem --year e --month: o mês anterior ao atual.\n"
+           "\n"
+           "As mensagens que a janela mostraria em caixas de diálogo saem na saída de erro,\n"
+           "uma por linha. O caminho do arquivo .7z sai na saída padrão.\n"
+           "Onde fica a unidade C: e as pastas de rede dos PDVs: arquivo de implantação\n"
+           "$ORVANT_CONFIG, ou /etc/orvant/orvant.conf.\n"
+           "\n"
+           "Código de saída: 0 quando todos os PDVs habilitados foram copiados e compactados;\n"
+           "1 quando algum PDV ficou sem notas, falhou uma cópia ou a compactação, ou nenhum\n"
+           "PDV está habilitado; 2 para argumentos inválidos.\n";
+}
+
+TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now)
+{
+    TCliOptions options;
+    if (args.empty()) {
+        options.Error = "Falta o comando (extract).";
+        return options;
+    }
+    if (std::find_if(args.begin(), args.end(), [](const std::string& a) {
+            return a == "--help" || a == "-h" || a == "ajuda" || a == "--ajuda";
+        }) != args.end()) {
+        options.Command = TCliOptions::TCommand::cmHelp;
+        return options;
+    }
+    if (args.front() != "extract") {
+        options.Error = "Comando desconhecido: " + args.front();
+        return options;
+    }
+    const TYearMonth previous = PreviousMonth(now);
+    int year = 0;
+    int month = 0;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            options.Error = "Falta o valor de " + name + ".";
+            return options;
+        }
+        if (name == "--year") {
+            if (!AllDigits(value) || value.size() != 4) {
+                options.Error = "Ano inválido: " + value + " (use quatro dígitos, por exemplo 2026).";
+                return options;
+            }
+            year = std::stoi(value);
+        } else if (name == "--month") {
+            month = ParseMonth(value);
+            if (month == 0) {
+                options.Error = "Mês inválido: " + value + " (use 1 a 12 ou o nome, por exemplo Novembro).";
+                return options;
+            }
+        } else {
+            options.Error = "Opção desconhecida: " + name;
+            return options;
+        }
+    }
+    options.Command = TCliOptions::TCommand::cmExtract;
+    // Only a month given: it is of this year. Only a year given: the previous
+    // month's number in that year.
+    options.Year = year ? year : (month ? now.Year : previous.Year);
+    options.Month = month ? month : previous.Month;
+    return options;
+}
+
+} // namespace orvant::app

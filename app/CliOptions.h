@@ -1,0 +1,31 @@
+#pragma once
+// Command line of orvant-cli, the headless companion of the main window:
+//
+//   orvant-cli extract [--year 2026] [--month 11 | --month Novembro]
+//   orvant-cli --help
+//
+// Without --year/--month the month that has just ended is extracted.
+
+#include "platform/Clock.h"
+
+#include <string>
+#include <vector>
+
+namespace orvant::app {
+
+struct TCliOptions {
+    enum class TCommand { cmHelp, cmExtract, cmInvalid };
+    TCommand Command = TCommand::cmInvalid;
+    int Year = 0;
+    int Month = 0;            // 1..12
+    std::string Error;        // Portuguese, for cmInvalid
+};
+
+TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now);
+
+// 1..12 from "3", "03", "Março", "março", "MARCO"; 0 when the text is no month.
+int ParseMonth(const std::string& text);
+
+const char* CliUsageText();
+
+} // namespace orvant::app

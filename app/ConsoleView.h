@@ -1,0 +1,30 @@
+#pragma once
+// The extraction run's window, for a terminal: every message that the main
+// window would show in a box becomes one line of standard error; the archive's
+// path goes to standard output. The progress bar and the button have no
+// equivalent and are ignored.
+
+#include "app/ExtractionRun.h"
+
+#include <ostream>
+
+namespace orvant::app {
+
+class TConsoleExtractionView final : public IExtractionView {
+public:
+    TConsoleExtractionView(std::ostream& messages, std::ostream& output,
+                           const platform::TWinPathMapper& mapper);
+
+    void SetExtractButton(bool, std::u16string_view) override {}
+    void SetProgressRange(int) override {}
+    void SetProgressPosition(int) override {}
+    void ShowMessage(std::u16string_view text) override;
+    void OpenSendDialog(std::u16string_view attachmentPath) override;
+
+private:
+    std::ostream& FMessages;
+    std::ostream& FOutput;
+    const platform::TWinPathMapper& FMapper;
+};
+
+} // namespace orvant::app

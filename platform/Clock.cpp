@@ -1,0 +1,42 @@
+#include "platform/Clock.h"
+
+#include <ctime>
+
+namespace orvant::platform {
+
+TLocalDateTime TSystemClock::Now() const
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    std::tm local {};
+    ::localtime_r(&ts.tv_sec, &local);
+    TLocalDateTime now;
+    now.Year = local.tm_year + 1900;
+    now.Month = local.tm_mon + 1;
+    now.Day = local.tm_mday;
+    now.Hour = local.tm_hour;
+    now.Minute = local.tm_min;
+    now.Second = local.tm_sec;
+    now.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+    now.DayOfWeek = local.tm_wday;
+    now.UtcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+    return now;
+}
+
+TLocalDateTime LocalDate(int year, int month, int day)
+{
+    std::tm t {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_isdst = -1;
+    ::timegm(&t); // normalises and fills the day of the week, without time-zone effects
+    TLocalDateTime d;
+    d.Year = year;
+    d.Month = month;
+    d.Day = day;
+    d.DayOfWeek = t.tm_wday;
+    return d;
+}
+
+} // namespace orvant::platform

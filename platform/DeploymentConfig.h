@@ -1,0 +1,39 @@
+#pragma once
+// Settings of one installation that a Windows build would have fixed in the
+// program: where drive C: and the terminals' shares live, and the mail account.
+// Read from $ORVANT_CONFIG, else /etc/orvant/orvant.conf; a missing file or key
+// keeps the default.
+//
+//   [Paths]
+//   DriveC=/var/lib/orvant/drive_c
+//   Network=/var/lib/orvant/unc
+//   [Mail]
+//   Host=   Port=465   Mailbox=   Password=   CAFile=
+//
+// Relative paths count from the folder of the file. A ';' or '#' after a blank
+// starts a comment, so that values can be annotated on their line.
+
+#include "platform/WinPath.h"
+
+#include <string>
+
+namespace orvant::platform {
+
+inline constexpr const char* kDefaultDeploymentConfigPath = "/etc/orvant/orvant.conf";
+
+struct TDeploymentConfig {
+    std::string SourcePath;  // the file that was read (it may not exist)
+    bool FileFound = false;
+    TWinPathRoots Roots {"/var/lib/orvant/drive_c", "/var/lib/orvant/unc"};
+    std::u16string MailHost;
+    int MailPort = 465;
+    std::u16string Mailbox;
+    std::u16string Password;
+    std::string CAFile;
+};
+
+std::string DeploymentConfigPath(); // $ORVANT_CONFIG or the default path
+TDeploymentConfig LoadDeploymentConfig();
+TDeploymentConfig LoadDeploymentConfigFile(const std::string& path);
+
+} // namespace orvant::platform

@@ -1,0 +1,191 @@
+#include "platform/WinPath.h"
+
+#include "platform/CaseFold.h"
+#include "platform/Utf.h"
+
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace orvant::platform {
+
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool IsForbiddenInName(char16_t c)
+{
+    return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|'
+        || c == u'?' || c == u'*';
+}
+
+std::vector<std::u16string_view> SplitComponents(std::u16string_view rest)
+{
+    std::vector<std::u16string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= rest.size(); ++i) {
+        if (i == rest.size() || IsSeparator(rest[i])) {
+            if (i > start)
+                out.push_back(rest.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return out;
+}
+
+std::string JoinLinux(const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace
+
+bool LooksLikeWinAbsolutePath(std::u16string_view text)
+{
+    if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1]))
+        return true;
+    return text.size() >= 2 && text[1] == u':'
+        && ((text[0] >= u'A' && text[0] <= u'Z') || (text[0] >= u'a' && text[0] <= u'z'));
+}
+
+std::optional<TWinPathParts> ParseWinPath(std::u16string_view path)
+{
+    TWinPathParts parts;
+    std::u16string_view rest;
+    std::size_t floor = 0; // components ".." may not remove
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        parts.IsUnc = true;
+        rest = path.substr(2);
+        floor = 2;
+        if (rest.empty() || IsSeparator(rest.front()))
+            return std::nullopt; // "\\\Kelmora": no computer name
+
+    } else if (path.size() >= 2 && (path[0] == u'C' || path[0] == u'c') && path[1] == u':') {
+        rest = path.substr(2);
+        if (!rest.empty() && !IsSeparator(rest.front()))
+            return std::nullopt; // "C:name" is relative to the drive's current folder
+    } else {
+        return std::nullopt;
+    }
+    parts.TrailingSeparator = !rest.empty() && IsSeparator(rest.back());
+
+    const auto raw = SplitComponents(rest);
+    if (parts.IsUnc) {
+        // "\\host\share" needs both; "\\?\" and "\\.\" are device paths, not shares.
+        if (raw.size() < 2 || raw[0] == u"?" || raw[0] == u".")
+            return std::nullopt;
+    }
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const std::u16string_view c = raw[i];
+        const bool isHostOrShare = parts.IsUnc && i < 2;
+        if (!isHostOrShare && c == u".")
+            continue;
+        if (!isHostOrShare && c == u"..") {
+            if (parts.Components.size() <= floor)
+                return std::nullopt;
+            parts.Components.pop_back();
+            continue;
+        }
+        for (char16_t ch : c) {
+            if (IsForbiddenInName(ch))
+                return std::nullopt;
+        }
+        if (isHostOrShare && (c == u"." || c == u".."))
+            return std::nullopt;
+        parts.Components.emplace_back(c);
+    }
+    return parts;
+}
+
+TWinPathMapper::TWinPathMapper(TWinPathRoots roots) : FRoots(std::move(roots)) {}
+
+std::optional<std::string> TWinPathMapper::FindIgnoringCase(const std::string& folder,
+                                                            const std::u16string& name) const
+{
+    auto it = FListings.find(folder);
+    if (it == FListings.end()) {
+        TListing listing;
+        if (std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir); dir) {
+            while (const dirent* e = readdir(dir.get())) {
+                const std::string n = e->d_name;
+                if (n != "." && n != "..")
+                    listing.ByFoldedName.emplace(FoldCase(Utf8ToUtf16(n)), n);
+            }
+        }
+        it = FListings.emplace(folder, std::move(listing)).first;
+    }
+    const auto [first, last] = it->second.ByFoldedName.equal_range(FoldCase(name));
+    if (first == last)
+        return std::nullopt;
+    // Several names differing only in case: take the smallest, so the choice is stable.
+    std::string best = first->second;
+    for (auto m = first; m != last; ++m)
+        best = std::min(best, m->second);
+    return best;
+}
+
+void TWinPathMapper::NoteCreated(const std::string& folder, const std::string& name) const
+{
+    if (auto it = FListings.find(folder); it != FListings.end())
+        it->second.ByFoldedName.emplace(FoldCase(Utf8ToUtf16(name)), name);
+}
+
+std::optional<std::string> TWinPathMapper::Map(std::u16string_view path) const
+{
+    const auto parts = ParseWinPath(path);
+    if (!parts)
+        return std::nullopt;
+    const auto& comps = parts->Components;
+    const std::string& root = parts->IsUnc ? FRoots.Network : FRoots.DriveC;
+    if (root.empty())
+        return std::nullopt;
+
+    // Start from the deepest folder already resolved: the parent of the last
+    // component is the common case (many files in one folder).
+    std::u16string key = parts->IsUnc ? u"\\\\" : u"c:";
+    std::vector<std::u16string> keys;
+    keys.reserve(comps.size());
+    for (const auto& c : comps) {
+        key += u'\\';
+        key += FoldCase(c);
+        keys.push_back(key);
+    }
+    std::size_t start = 0;
+    std::string current = root;
+    for (std::size_t i = comps.size(); i-- > 0;) {
+        if (auto it = FResolvedFolders.find(keys[i]); it != FResolvedFolders.end()) {
+            current = it->second;
+            start = i + 1;
+            break;
+        }
+    }
+
+    bool resolving = true;
+    for (std::size_t i = start; i < comps.size(); ++i) {
+        const std::string exact = Utf16ToUtf8(comps[i]);
+        std::string next = JoinLinux(current, exact);
+        if (resolving) {
+            struct stat st {};
+            bool found = lstat(next.c_str(), &st) == 0;
+            if (!found) {
+                if (auto other = FindIgnoringCase(current, comps[i])) {
+                    next = JoinLinux(current, *other);
+                    found = true;
+                }
+            }
+            if (!found) {
+                resolving = false; // the rest does not exist; keep the text as given
+            } else if (i + 1 < comps.size() && stat(next.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                FResolvedFolders.emplace(keys[i], next);
+            }
+        }
+        current = std::move(next);
+    }
+    if (parts->TrailingSeparator && current.back() != '/')
+        current += '/';
+    return current;
+}
+
+} // namespace orvant::platform

@@ -1,0 +1,151 @@
+#pragma once
+// TIdTCPConnection: a line-oriented command channel over an I/O handler. It writes a
+// command line, reads the server's possibly multi-line reply into LastCmdResult and
+// turns a code the caller did not accept into the reply's exception, after the
+// whole reply has been read, so the connection stays in step with the server.
+//
+// The handler is either attached from outside (the connection only watches it and
+// forgets it when it is destroyed) or made by the connection itself (managed: the
+// connection frees it). Protocol clients derive from TIdTCPClientCustom
+// (smtp/IdTCPClient.h) and override DefaultReplyClass, PrepareCommand and
+// DisconnectNotifyPeer.
+
+#include "mime/IdGlobal.h"
+#include "mime/IdStrings.h"
+#include "mime/IdTextEncoding.h"
+#include "smtp/IdComponent.h"
+#include "smtp/IdExceptionCore.h"
+#include "smtp/IdIOHandler.h"
+#include "smtp/IdReply.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TIdConnectionIntercept;
+class TIdIOHandlerSocket;
+
+class TIdTCPConnection : public TIdComponent {
+public:
+    explicit TIdTCPConnection(TIdCreationKey key) : TIdComponent(key) {}
+    // Closes and detaches the handler (a managed one is freed).
+    ~TIdTCPConnection() override;
+
+    // --- Properties ---------------------------------------------------------------
+    // A reply record for a server's greeting; writing copies the given reply.
+    TIdReply& Greeting() { return *FGreeting; }
+    void SetGreeting(const TIdReply& AValue) { FGreeting->Assign(AValue); }
+    // The most recent reply read; kept after a disconnect.
+    TIdReply& LastCmdResult() { return *FLastCmdResult; }
+    const TIdReply& LastCmdResult() const { return *FLastCmdResult; }
+    TIdIOHandler* IOHandler() const { return FIOHandler; }
+    // Attaches a handler (none detaches): the connection watches it, receives its
+    // progress events and hands it the connection's intercept.
+    virtual void SetIOHandler(TIdIOHandler* AValue);
+    // The connection frees the handler when it lets it go. Only a handler that a
+    // component owns can be freed (through that owner); the connection owns the
+    // handlers it makes itself.
+    bool ManagedIOHandler() const { return FManagedIOHandler; }
+    void SetManagedIOHandler(bool AValue) { FManagedIOHandler = AValue; }
+    // The handler when it is a socket handler, else none.
+    TIdIOHandlerSocket* Socket() const { return FSocket; }
+    // The handler's intercept when there is a handler, else the stored one.
+    virtual TIdConnectionIntercept* Intercept() const;
+    virtual void SetIntercept(TIdConnectionIntercept* AValue);
+
+    // Fired when a disconnect closed an open handler.
+    TNotifyEvent OnDisconnected;
+
+    // --- Commands and replies -----------------------------------------------------
+    // Sends the line and reads the reply; returns its code. A code not in AResponse
+    // (an empty list accepts every code) raises the reply's exception.
+    virtual std::int16_t SendCmd(const String& AOut, const std::vector<std::int16_t>& AResponse,
+                                 const IIdTextEncodingPtr& AEncoding = nullptr);
+    // One accepted code; a negative code accepts any.
+    std::int16_t SendCmd(const String& AOut, std::int16_t AResponse = -1, const IIdTextEncodingPtr& AEncoding = nullptr);
+    // The code as text, compared without regard to case; an empty text accepts any.
+    // (A text view, so that a braced list of codes is never read as text.)
+    String SendCmd(const String& AOut, StringView AResponse, const IIdTextEncodingPtr& AEncoding = nullptr);
+
+    virtual std::int16_t GetResponse(const std::vector<std::int16_t>& AAllowedResponses,
+                                     const IIdTextEncodingPtr& AEncoding = nullptr);
+    std::int16_t GetResponse(std::int16_t AAllowedResponse = -1, const IIdTextEncodingPtr& AEncoding = nullptr);
+    virtual String GetResponse(StringView AAllowedResponse, const IIdTextEncodingPtr& AEncoding = nullptr);
+    // Reads the lines of one reply into LastCmdResult; blank lines are skipped.
+    virtual void GetInternalResponse(const IIdTextEncodingPtr& AEncoding = nullptr);
+
+    // AResponse when AAllowedResponses is empty or holds it; otherwise raises the
+    // exception of LastCmdResult.
+    virtual std::int16_t CheckResponse(std::int16_t AResponse, const std::vector<std::int16_t>& AAllowedResponses);
+    virtual String CheckResponse(const String& AResponse, StringView AAllowedResponse);
+    [[noreturn]] virtual void RaiseExceptionForLastCmdResult();
+    // Raises E with the reply's text lines, each followed by CR LF, as message.
+    template <class E>
+    [[noreturn]] void RaiseExceptionForLastCmdResult()
+    {
+        throw E(FLastCmdResult->Text().Text());
+    }
+
+    // Every line with its first "=" replaced by ": ", then an empty line, in one
+    // write-buffered block.
+    void WriteHeader(const TStrings& AHeader);
+    // The lines dot-stuffed, then the line ".".
+    void WriteRFCStrings(const TStrings& AStrings);
+
+    // --- Connection state -----------------------------------------------------------
+    // The handler's Connected; false without a handler.
+    virtual bool Connected();
+    // Asks the handler whether the peer has gone; without a handler raises
+    // "Not Connected" when ARaiseExceptionIfDisconnected.
+    virtual void CheckForGracefulDisconnect(bool ARaiseExceptionIfDisconnected = true);
+    // With ANotifyPeer and a live connection, says goodbye (DisconnectNotifyPeer);
+    // then, in any case, closes an open handler with status reports. A second call
+    // finds the handler closed and does nothing.
+    virtual void Disconnect(bool ANotifyPeer);
+    void Disconnect() { Disconnect(true); }
+
+    // Makes the connection own a new handler of the most recently registered class
+    // descending from TBase. Refused while connected.
+    template <class TBase = TIdIOHandler>
+    void CreateIOHandler()
+    {
+        CheckCanChangeIOHandler();
+        TBase& handler = TIdIOHandler::MakeIOHandler<TBase>(*this);
+        AttachManagedIOHandler(handler);
+    }
+
+protected:
+    void InitializeDefaults() override;
+    void Notification(TComponent* AComponent, TOperation AOperation) override;
+
+    virtual void NotifyDisconnected();
+    // The class of Greeting and LastCmdResult.
+    virtual TIdReplyClass DefaultReplyClass() const;
+    // May rewrite a command line before it is sent. Nothing here.
+    virtual void PrepareCommand(String& AOut);
+    // The goodbye to the peer before the handler is closed. Nothing here.
+    virtual void DisconnectNotifyPeer();
+
+    // Raises "Not Connected" without a handler.
+    TIdIOHandler& RequireIOHandler();
+    // Attaches a handler the connection has made and owns.
+    void AttachManagedIOHandler(TIdIOHandler& AHandler);
+    // Raises "Cannot change a connected IOHandler." while connected.
+    void CheckCanChangeIOHandler();
+
+private:
+    // Detaches the current handler, freeing it when it is managed.
+    void ReleaseIOHandler();
+    // PrepareCommand, then the line with CR LF.
+    void WriteCommand(const String& AOut, const IIdTextEncodingPtr& AEncoding);
+    // Closes an open handler with the status reports around it.
+    void CloseOpenHandler();
+
+    std::unique_ptr<TIdReply> FGreeting;
+    TIdConnectionIntercept* FIntercept = nullptr;
+    TIdIOHandler* FIOHandler = nullptr;
+    std::unique_ptr<TIdReply> FLastCmdResult;
+    bool FManagedIOHandler = false;
+    TIdIOHandlerSocket* FSocket = nullptr;
+    TIdReplyClass FReplyClass = nullptr;
+};

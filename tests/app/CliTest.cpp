@@ -1,0 +1,70 @@
+#include "app/CliOptions.h"
+#include "app/ConsoleView.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace orvant::app;
+using orvant::platform::LocalDate;
+using TCommand = TCliOptions::TCommand;
+
+TEST(CliOptions, MonthAsNumberOrPortugueseName)
+{
+    for (const char* three : {"3", "03", "Março", "março", "MARÇO", "marco"})
+        EXPECT_EQ(ParseMonth(three), 3) << three;
+    EXPECT_EQ(ParseMonth("12"), 12);
+    EXPECT_EQ(ParseMonth("dezembro"), 12);
+    for (const char* bad : {"0", "13", "003", "Mar", "", "-1", "1a"})
+        EXPECT_EQ(ParseMonth(bad), 0) << bad;
+}
+
+TEST(CliOptions, ExtractWithYearAndMonth)
+{
+    const auto now = LocalDate(2026, 12, 8);
+    const auto o = ParseCliArguments({"extract", "--year", "2026", "--month", "11"}, now);
+    EXPECT_EQ(o.Command, TCommand::cmExtract);
+    EXPECT_EQ(o.Year, 2026);
+    EXPECT_EQ(o.Month, 11);
+    const auto eq = ParseCliArguments({"extract", "--month=Março", "--year=2021"}, now);
+    EXPECT_EQ(eq.Year, 2021);
+    EXPECT_EQ(eq.Month, 3);
+}
+
+TEST(CliOptions, DefaultsToTheMonthThatHasJustEnded)
+{
+    const auto dec = ParseCliArguments({"extract"}, LocalDate(2026, 12, 8));
+    EXPECT_EQ(dec.Year, 2026);
+    EXPECT_EQ(dec.Month, 11);
+    const auto jan = ParseCliArguments({"extract"}, LocalDate(2027, 1, 2));
+    EXPECT_EQ(jan.Year, 2026);
+    EXPECT_EQ(jan.Month, 12);
+    EXPECT_EQ(ParseCliArguments({"extract", "--month", "5"}, LocalDate(2027, 1, 2)).Year, 2027);
+}
+
+TEST(CliOptions, HelpAndMistakes)
+{
+    const auto now = LocalDate(2026, 12, 8);
+    EXPECT_EQ(ParseCliArguments({"--help"}, now).Command, TCommand::cmHelp);
+    EXPECT_EQ(ParseCliArguments({"extract", "-h"}, now).Command, TCommand::cmHelp);
+    for (const auto& bad : std::vector<std::vector<std::string>> {
+             {}, {"extrair"}, {"extract", "--year"}, {"extract", "--year", "26"}, {"extract", "--month", "13"},
+             {"extract", "--dia", "1"}}) {
+        const auto o = ParseCliArguments(bad, now);
+        EXPECT_EQ(o.Command, TCommand::cmInvalid);
+        EXPECT_FALSE(o.Error.empty());
+    }
+    EXPECT_NE(std::string(CliUsageText()).find("Uso: orvant-cli extract"), std::string::npos);
+}
+
+TEST(ConsoleView, OneMessageALineAndTheArchivePathOnStandardOutput)
+{
+    const orvant::platform::TWinPathMapper mapper({"/srv/c", "/srv/unc"});
+    std::ostringstream err, out;
+    TConsoleExtractionView view(err, out, mapper);
+    view.SetProgressRange(10);
+    view.ShowMessage(u"Sem notas Canceladas do PDV1 para Servidor");
+    view.ShowMessage(u"linha um\nlinha dois");
+    view.OpenSendDialog(u"C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z");
+    EXPECT_EQ(err.str(), "Sem notas Canceladas do PDV1 para Servidor\nlinha um linha dois\n");
+    EXPECT_EQ(out.str(), "C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z -> /srv/c/Kelmora/Orvant/Enviar/2021/03.7z\n");
+}

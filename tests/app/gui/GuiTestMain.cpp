@@ -1,0 +1,11 @@
+// The window tests need one QApplication for the whole run (offscreen platform,
+// set by CTest).
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,53 @@
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace orvant::test {
+
+TTempDir::TTempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvant-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    FPath = pattern;
+}
+
+TTempDir::~TTempDir()
+{
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make everything removable first.
+    for (auto it = std::filesystem::recursive_directory_iterator(FPath, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(FPath, ec);
+}
+
+std::filesystem::path TTempDir::WriteFile(const std::string& relative, const std::string& content) const
+{
+    const auto path = FPath / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::filesystem::path TTempDir::MakeDir(const std::string& relative) const
+{
+    const auto path = FPath / relative;
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace orvant::test

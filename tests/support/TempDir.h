@@ -1,0 +1,30 @@
+#pragma once
+// A fresh folder under the system's temporary folder, removed with everything in
+// it when the object goes away; with helpers to lay out files for a test.
+
+#include <filesystem>
+#include <string>
+
+namespace orvant::test {
+
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return FPath; }
+    std::string Str() const { return FPath.string(); }
+
+    // Writes a file (creating its folders) below the temporary folder.
+    std::filesystem::path WriteFile(const std::string& relative, const std::string& content) const;
+    std::filesystem::path MakeDir(const std::string& relative) const;
+
+private:
+    std::filesystem::path FPath;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+
+} // namespace orvant::test
