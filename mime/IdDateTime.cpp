@@ -21,7 +21,7 @@ std::int64_t DayNumber(int year, int month, int day)
 
 } // namespace
 
-TDateTime EncodeDateTime(const orvant::platform::CivilTime& f)
+TDateTime EncodeDateTime(const TIdDateTimeParts& f)
 {
     const std::int64_t days = DayNumber(f.Year, f.Month, f.Day);
     const double time =
@@ -32,10 +32,16 @@ TDateTime EncodeDateTime(const orvant::platform::CivilTime& f)
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond)
 {
-    return EncodeDateTime(orvant::platform::CivilTime{year, month, day, hour, minute, second, millisecond});
+    return EncodeDateTime(TIdDateTimeParts{year, month, day, hour, minute, second, millisecond});
 }
 
-orvant::platform::CivilTime DecodeDateTime(TDateTime value)
+TDateTime EncodeDateTime(const orvant::platform::TLocalDateTime& local)
+{
+    return EncodeDateTime(local.Year, local.Month, local.Day, local.Hour, local.Minute, local.Second,
+                          local.Millisecond);
+}
+
+TIdDateTimeParts DecodeDateTime(TDateTime value)
 {
     double whole = std::trunc(value);
     std::int64_t ms = std::llround(std::fabs(value - whole) * static_cast<double>(kMillisecondsPerDay));
@@ -45,7 +51,7 @@ orvant::platform::CivilTime DecodeDateTime(TDateTime value)
         ++days;
     }
     const std::chrono::year_month_day date{kEpoch + std::chrono::days(days)};
-    orvant::platform::CivilTime t;
+    TIdDateTimeParts t;
     t.Year = static_cast<int>(date.year());
     t.Month = static_cast<int>(static_cast<unsigned>(date.month()));
     t.Day = static_cast<int>(static_cast<unsigned>(date.day()));
@@ -58,12 +64,12 @@ orvant::platform::CivilTime DecodeDateTime(TDateTime value)
 
 int DayOfWeekIndex(TDateTime value)
 {
-    const orvant::platform::CivilTime t = DecodeDateTime(value);
+    const TIdDateTimeParts t = DecodeDateTime(value);
     const std::chrono::weekday day{kEpoch + std::chrono::days(DayNumber(t.Year, t.Month, t.Day))};
     return static_cast<int>(day.c_encoding());
 }
 
 TDateTime Now()
 {
-    return EncodeDateTime(orvant::platform::LocalTimeNow());
+    return EncodeDateTime(orvant::platform::TSystemClock().Now());
 }

@@ -7,19 +7,32 @@
 //
 // Every conversion between this form and calendar fields is in this unit.
 
-#include "platform/TimeZone.h"
+#include "platform/Clock.h"
 
 #include <functional>
 
 using TDateTime = double;
 
+// A date and time as a calendar and a wall clock show it.
+struct TIdDateTimeParts {
+    int Year = 0;
+    int Month = 0; // 1..12
+    int Day = 0;   // 1..31
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    int Millisecond = 0;
+};
+
 // Calendar fields to a date-time; fields are not range-checked (callers pass
 // fields of real dates).
-TDateTime EncodeDateTime(const orvant::platform::CivilTime& fields);
+TDateTime EncodeDateTime(const TIdDateTimeParts& fields);
 TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                          int millisecond = 0);
+// The local time a platform clock reads.
+TDateTime EncodeDateTime(const orvant::platform::TLocalDateTime& local);
 // A date-time to calendar fields, rounded to the millisecond.
-orvant::platform::CivilTime DecodeDateTime(TDateTime value);
+TIdDateTimeParts DecodeDateTime(TDateTime value);
 // 0 = Sunday .. 6 = Saturday.
 int DayOfWeekIndex(TDateTime value);
 

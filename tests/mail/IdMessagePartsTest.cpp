@@ -7,11 +7,11 @@
 #include "smtp/IdExceptionCore.h"
 #include "support/Caught.h"
 #include "support/RaisedMessage.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <type_traits>
 
 namespace fs = std::filesystem;
@@ -22,31 +22,16 @@ namespace {
 static_assert(!std::is_constructible_v<TIdMessagePart, TCollection*>);
 static_assert(std::is_abstract_v<TIdAttachment>);
 
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using orvant::test::ReadFile;
 
 // A folder of its own under the temporary folder, removed afterwards.
 class PartFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "orvant-parts-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-
-    fs::path Write(const std::string& name, const std::string& content)
-    {
-        std::ofstream(Folder / name, std::ios::binary) << content;
-        return Folder / name;
-    }
+    fs::path Write(const std::string& name, const std::string& content) { return Temp.WriteFile(name, content); }
     static String U(const fs::path& path) { return FromUtf8(path.string()); }
 
-    fs::path Folder;
+    orvant::test::TTempDir Temp;
+    const fs::path& Folder = Temp.Path();
 };
 
 TEST(IdMessagePart, TheBaseClassCannotBeCreated)
@@ -244,7 +229,7 @@ TEST_F(PartFiles, LoadStreamReadsTheFileAndAMissingFileFails)
     TIdAttachmentFile& file = TCollection::Emplace<TIdAttachmentFile>(parts, U(archive));
     TMemoryStream copy;
     file.SaveToStream(copy);
-    EXPECT_EQ(std::string(copy.Bytes().begin(), copy.Bytes().end()), ReadAll(archive));
+    EXPECT_EQ(std::string(copy.Bytes().begin(), copy.Bytes().end()), ReadFile(archive));
 
     fs::remove(archive); // removed between creating the part and writing the message
     EXPECT_THROW(file.OpenLoadStream(), EFOpenError);
@@ -257,7 +242,7 @@ TEST_F(PartFiles, SaveToFileCopiesTheStoredFile)
     TIdMessageParts parts;
     TIdAttachmentFile& file = TCollection::Emplace<TIdAttachmentFile>(parts, U(source));
     file.SaveToFile(U(Folder / "copy.bin"));
-    EXPECT_EQ(ReadAll(Folder / "copy.bin"), "abc");
+    EXPECT_EQ(ReadFile(Folder / "copy.bin"), "abc");
 
     EXPECT_EQ(RaisedMessage([&] { file.SaveToFile(U(Folder / "no" / "such" / "dir.bin")); }),
               u"Error saving attachment.");
@@ -276,12 +261,12 @@ TEST_F(PartFiles, ReceivedContentGoesToATempFileDeletedWithThePart)
     EXPECT_FALSE(file.AttachmentBlocked());
     const fs::path stored(ToUtf8(file.StoredPathName()));
     EXPECT_EQ(stored.parent_path(), Folder);
-    EXPECT_EQ(ReadAll(stored), "xyz");
+    EXPECT_EQ(ReadFile(stored), "xyz");
 
     // Loading from a file goes the same way.
     TIdAttachmentFile& second = TCollection::Emplace<TIdAttachmentFile>(msg->MessageParts());
     second.LoadFromFile(U(Write("in.txt", "hello")));
-    EXPECT_EQ(ReadAll(ToUtf8(second.StoredPathName())), "hello");
+    EXPECT_EQ(ReadFile(ToUtf8(second.StoredPathName())), "hello");
     const fs::path secondStored(ToUtf8(second.StoredPathName()));
 
     msg->ClearBody();
