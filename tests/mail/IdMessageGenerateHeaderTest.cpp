@@ -190,15 +190,18 @@ TEST_F(GenerateHeader, ContentTypeByPartCounts)
     AddFile();
     Generate();
     EXPECT_EQ(Msg->ContentType(), u"multipart/alternative") << "a content type once chosen is kept";
-}
-
-TEST_F(GenerateHeader, TwoTextPartsAndAnAttachmentAreMixed)
-{
-    AddText();
-    AddText();
-    AddFile();
+    Msg->SetContentType(u"");
+    Msg->SetCharSet(u"");
+    Msg->SetContentType(u"multipart/x"); // set by the caller: kept
     Generate();
-    EXPECT_EQ(Msg->ContentType(), u"multipart/mixed");
+    EXPECT_EQ(Msg->ContentType(), u"multipart/x");
+
+    auto mixed = MakeComponent<TIdMessage>();
+    TCollection::Emplace<TIdText>(mixed->MessageParts());
+    TCollection::Emplace<TIdText>(mixed->MessageParts());
+    TCollection::Emplace<TIdAttachmentFile>(mixed->MessageParts(), u"/srv/a.pdf");
+    mixed->GenerateHeader();
+    EXPECT_EQ(mixed->ContentType(), u"multipart/mixed");
 }
 
 TEST_F(GenerateHeader, SinglePartMimeLeavesContentLinesToThePart)

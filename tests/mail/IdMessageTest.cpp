@@ -261,6 +261,9 @@ TEST(IdMessage, LoadFromAMissingFileNamesTheFile)
     auto msg = NewMessage();
     const auto e = Caught<EIdMessageCannotLoad>([&] { msg->LoadFromFile(u"/nonexistent/dir/msg.eml"); });
     EXPECT_EQ(e.Message(), u"Cannot load message from file /nonexistent/dir/msg.eml");
+    // Reading a message in is not built: said, not silently skipped.
+    TMemoryStream stored(ToBytesRaw(u"Subject: x\r\n\r\nbody\r\n"));
+    EXPECT_THROW(msg->LoadFromStream(stored), EIdMessageCannotLoad);
 }
 
 TEST(IdMessage, OwnedMessageDiesWithItsOwner)

@@ -27,19 +27,6 @@ TEST(IdDateTime, DaysSinceTheEndOf1899)
     EXPECT_EQ(DayOfWeekIndex(EncodeDateTime(2026, 3, 8)), 0);
 }
 
-TEST(IdDateTime, NowIsTheLocalClock)
-{
-    ScopedTimeZone zone("Asia/Kolkata");
-    const TDateTime before = Now();
-    const auto now = DecodeDateTime(before);
-    tm local{};
-    const time_t t = time(nullptr);
-    localtime_r(&t, &local);
-    EXPECT_EQ(now.Year, local.tm_year + 1900);
-    EXPECT_EQ(now.Day, local.tm_mday);
-    EXPECT_EQ(now.Hour, local.tm_hour) << "unless the test ran across an hour";
-}
-
 TEST(IdGlobalProtocols, UtcOffsetText)
 {
     EXPECT_EQ(FormatUtcOffset(-180, false), u"-0300");
@@ -84,12 +71,9 @@ TEST(IdGlobalProtocols, OffsetOfTheZoneInForceAtTheDate)
 TEST(IdGlobalProtocols, NamesAreEnglishWhateverTheLanguage)
 {
     ScopedTimeZone zone("UTC");
-    const char16_t* months[] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
-                                u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-    for (int m = 1; m <= 12; ++m)
-        EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, m, 1), false).substr(7, 3), months[m - 1]);
-    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 3, 1), false).substr(0, 4), u"Sun,");
-    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 3, 7), false).substr(0, 4), u"Sat,");
+    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 2, 1), false), u"Sun, 1 Feb 2026 00:00:00 +0000");
+    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 5, 30, 23, 59, 59), false), u"Sat, 30 May 2026 23:59:59 +0000");
+    EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 12, 31, 1, 2, 3), false), u"Thu, 31 Dec 2026 01:02:03 +0000");
 }
 
 } // namespace
