@@ -214,6 +214,20 @@ TEST_F(TlsHandlerTest, TheClosingAlertAndADroppedConnectionBothEndTheReadsWithou
     }
 }
 
+TEST_F(TlsHandlerTest, ARecordThatCannotBeOpenedClosesTheHandlerThenRaisesTheLibrarysError)
+{
+    auto server = Server({.Fault = "garbage-after-greeting"});
+    auto io = DispatchHandler();
+    Open(*io, server->Port());
+    io->ReadLn();
+    const auto e = Caught<EIdOSSLUnderlyingCryptoError>([&] { io->ReadLn(); });
+    EXPECT_EQ(e.Message(), TlsErrorText(e.ErrorCode()));
+    EXPECT_NE(e.ErrorCode(), 0u);
+    EXPECT_FALSE(io->Opened());
+    EXPECT_EQ(io->SSLSocket(), nullptr);
+    EXPECT_THROW(io->ReadLn(), EIdConnClosedGracefully) << "nothing of the failure is left to raise twice";
+}
+
 TEST_F(TlsHandlerTest, AServerThatClosesDuringTheHandshake)
 {
     auto server = Server({.Fault = "close-in-handshake"});

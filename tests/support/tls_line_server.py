@@ -28,8 +28,10 @@ In plain text every line but STARTTLS and QUIT is answered "250 plain <line>".
     silent-in-handshake   read the client's hello, then say nothing until the client goes
     drop-after-greeting   close the connection without the closing alert
     alert-after-greeting  send the closing alert, then wait for the client to go
+    garbage-after-greeting  write a record that no key opens, then wait for the client to go
 """
 import argparse
+import os
 import socket
 import ssl
 import struct
@@ -118,6 +120,11 @@ def serve_tls(tls, args, report, greet):
         tls.sendall(f"220 sni={report.sni} version={report.version} reused={report.reused}\r\n".encode())
     if args.fault == "drop-after-greeting":
         tls.close()
+        return
+    if args.fault == "garbage-after-greeting":
+        os.write(tls.fileno(), b"\x17\x03\x03\x00\x20" + bytes(32))
+        with socket.socket(fileno=os.dup(tls.fileno())) as raw:
+            drain(raw)
         return
     if args.fault == "alert-after-greeting":
         try:
