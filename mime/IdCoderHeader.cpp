@@ -333,7 +333,10 @@ String MakeEncodedWords(StringView text, StringView specials, char16_t headerEnc
     auto plain = [&](std::size_t first, std::size_t last) { return BytesToStringRaw(buf.data() + first, last - first); };
 
     String result;
-    std::optional<std::size_t> runStart;
+    // Start of the open run of words to encode; kNoRun while none is open. (A sentinel
+    // rather than std::optional: GCC's -O2 flags the optional as maybe-uninitialised.)
+    constexpr std::size_t kNoRun = StringView::npos;
+    std::size_t runStart = kNoRun;
     std::size_t pos = 0;
     const std::size_t n = buf.size();
     while (pos < n) {
@@ -346,21 +349,21 @@ String MakeEncodedWords(StringView text, StringView specials, char16_t headerEnc
             needsEncoding = needsEncoding || !needsNoEncoding[buf[wordEnd]];
 
         if (needsEncoding) {
-            if (!runStart) {
+            if (runStart == kNoRun) {
                 result += plain(pos, wordStart);
                 runStart = wordStart;
             }
         } else {
-            if (runStart) {
-                runWriter.Write(result, *runStart, pos);
-                runStart.reset();
+            if (runStart != kNoRun) {
+                runWriter.Write(result, runStart, pos);
+                runStart = kNoRun;
             }
             result += plain(pos, wordEnd);
         }
         pos = wordEnd;
     }
-    if (runStart)
-        runWriter.Write(result, *runStart, n);
+    if (runStart != kNoRun)
+        runWriter.Write(result, runStart, n);
     return result;
 }
 

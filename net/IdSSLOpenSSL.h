@@ -86,6 +86,12 @@ public:
 
     TIdSSLMode Mode() const { return fMode; }
     void SetMode(TIdSSLMode value) { fMode = value; }
+    // With VerifyMode set, how many CA certificates may stand between the peer's
+    // certificate and a trusted one (the library's count). The default 0 accepts
+    // only a certificate that a trusted CA signed itself: a public server's chain
+    // goes through an intermediate CA and needs at least 1, so whoever turns
+    // verification on sets a depth too. With OnVerifyPeer assigned, a certificate
+    // deeper than this (the trusted one counts) reaches the event as not OK.
     std::int32_t VerifyDepth() const { return fVerifyDepth; }
     void SetVerifyDepth(std::int32_t value) { fVerifyDepth = value; }
     TIdSSLVerifyModeSet VerifyMode() const { return fVerifyMode; }

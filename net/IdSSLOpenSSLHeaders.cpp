@@ -248,6 +248,11 @@ void SetTlsRaiseLastSocketError(TIdRaiseLastSocketError raiser)
     State().RaiseLastSocketError = raiser;
 }
 
+TIdRaiseLastSocketError TlsRaiseLastSocketErrorHook()
+{
+    return State().RaiseLastSocketError;
+}
+
 void TlsRaiseLastSocketError()
 {
     if (State().RaiseLastSocketError != nullptr)

@@ -119,6 +119,7 @@
     X(SSL_get_ex_data, true)                                                                   \
     X(SSL_get_ex_data_X509_STORE_CTX_idx, true)                                                \
     X(SSL_set_options, true)                                                                   \
+    X(SSL_set_cipher_list, true)                                                               \
     X(SSL_set_fd, true)                                                                        \
     X(SSL_ctrl, true) /* SNI: command SSL_CTRL_SET_TLSEXT_HOSTNAME */                          \
     X(SSL_set1_host, true)                                                                     \
@@ -218,6 +219,8 @@ std::uint32_t TlsTakeError();
 // EIdSocketError with errno and the system's text.
 using TIdRaiseLastSocketError = void (*)();
 void SetTlsRaiseLastSocketError(TIdRaiseLastSocketError raiser);
+// The one installed (none: the default).
+TIdRaiseLastSocketError TlsRaiseLastSocketErrorHook();
 [[noreturn]] void TlsRaiseLastSocketError();
 
 // RaiseException / RaiseExceptionCode of the crypto family, called on a class E:

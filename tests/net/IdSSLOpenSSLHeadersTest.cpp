@@ -184,10 +184,11 @@ protected:
         TlsBinding::SetUp();
         ASSERT_TRUE(LoadTlsLibrary());
         GOpenSSL.ERR_clear_error();
+        FProgramsRaiser = TlsRaiseLastSocketErrorHook();
     }
     void TearDown() override
     {
-        SetTlsRaiseLastSocketError(nullptr);
+        SetTlsRaiseLastSocketError(FProgramsRaiser); // the one the TLS handler installed
         TlsBinding::TearDown();
     }
     // Makes the library queue an error and returns its code (left in the queue).
@@ -197,6 +198,8 @@ protected:
         EXPECT_LE(GOpenSSL.SSL_CTX_set_cipher_list(context.get(), "NO-SUCH-CIPHER"), 0);
         return static_cast<std::uint32_t>(GOpenSSL.ERR_peek_error());
     }
+
+    TIdRaiseLastSocketError FProgramsRaiser = nullptr;
 };
 
 TEST_F(TlsErrors, SystemCallKindWithoutQueuedErrorAndResultZeroIsAnUnexpectedEof)
