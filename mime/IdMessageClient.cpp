@@ -61,14 +61,7 @@ String FileNameParamValue(const TIdMessagePart& part, char16_t headerEncoding, c
     String fileName = ExtractFileName(part.FileName());
     std::replace_if(fileName.begin(), fileName.end(), [](char16_t c) { return c == CR || c == LF; }, u' ');
     const String encoded = MakeEncodedWords(fileName, u"", headerEncoding, charSet);
-    String value;
-    value.reserve(encoded.size());
-    for (char16_t c : encoded) {
-        if (c == u'"' || c == u'\\')
-            value += u'\\';
-        value += c;
-    }
-    return value;
+    return StringReplaceAll(StringReplaceAll(encoded, u"\\", u"\\\\"), u"\"", u"\\\"");
 }
 
 // A text in the encoding's bytes, with a line ending at CR LF, a lone LF or a lone
