@@ -309,17 +309,6 @@ TEST_F(MessageWriter, AttachmentNamesAndEmptyAttachment)
     EXPECT_EQ(body.find("\nBcc"), std::string::npos);
 }
 
-// BinHex carries the file's name and type itself: no transfer encoding or disposition line.
-TEST_F(MessageWriter, BinHexAttachmentHasOnlyItsContentType)
-{
-    Address();
-    AddText(u"x");
-    AddFile("a.7z", "A").SetContentTransfer(u"binhex40");
-    EXPECT_NE(BodyOf(Save()).find("--" + kB + "\r\nContent-Type: application/mac-binhex40;\r\n\tname=\"a.7z\"\r\n\r\n"
-                                  "(This file must be converted with BinHex"),
-              std::string::npos);
-}
-
 // With an identity transfer encoding the file is copied as lines of text in its
 // charset: any line end becomes CR LF, a leading full stop is doubled.
 TEST_F(MessageWriter, AttachmentCopiedAsLinesInItsCharset)
