@@ -18,6 +18,7 @@
 #include "support/RaisedMessage.h"
 #include "support/SmtpClientSetup.h"
 #include "support/SmtpTestServer.h"
+#include "support/TestCertificates.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -393,6 +394,35 @@ TEST_F(SmtpDelivery, FailedStartTlsEndsTheSession)
               u"SSL is not available on this server.");
     EXPECT_FALSE(smtp->Connected());
     EXPECT_EQ(alerting.SessionLog().Commands(1), (Lines{"EHLO orvant.test", "STARTTLS"})) << "no QUIT";
+}
+
+// With verification asked for (as the program asks), a server whose certificate is
+// trusted by nobody never sees the login, whether TLS starts at once or after STARTTLS.
+TEST_F(SmtpDelivery, UntrustedServerNeverSeesTheLogin)
+{
+    Tls->SSLOptions().SetVerifyMode({TIdSSLVerifyMode::sslvrfPeer});
+    Tls->SSLOptions().SetVerifyDepth(4);
+    Tls->SSLOptions().SetRootCertFile(FromUtf8(TestCertificates().CACert));
+    const TSmtpServerOptions untrusted{.CertFile = TestCertificates().UntrustedCert,
+                                       .KeyFile = TestCertificates().UntrustedKey};
+
+    TSmtpTestServer trusted(Account({}));
+    auto smtp = Client(trusted);
+    smtp->Connect(); // the test CA's certificate for 127.0.0.1 passes
+    smtp->Disconnect();
+
+    TSmtpTestServer implicitTls(Account(untrusted));
+    smtp->SetPort(implicitTls.Port());
+    EXPECT_THROW(smtp->Connect(), EIdOpenSSLError);
+    EXPECT_FALSE(smtp->Connected());
+
+    TSmtpServerOptions startTls = untrusted;
+    startTls.Mode = TSmtpServerMode::StartTls;
+    TSmtpTestServer explicitTls(Account(startTls));
+    auto upgrading = Client(explicitTls, TIdUseTLS::utUseExplicitTLS);
+    upgrading->Connect();
+    EXPECT_THROW(upgrading->Authenticate(), EIdTLSClientTLSHandShakeFailed);
+    EXPECT_EQ(explicitTls.SessionLog().Commands(1), (Lines{"EHLO orvant.test", "STARTTLS"}));
 }
 
 // Under implicit TLS, TLS already runs: a STARTTLS line in the capabilities is ignored.
