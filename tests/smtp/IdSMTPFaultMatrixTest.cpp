@@ -8,12 +8,9 @@
 
 #include "smtp/IdSMTP.h"
 
-#include "mail/IdAttachmentFile.h"
-#include "mail/IdEMailAddress.h"
-#include "mail/IdMessage.h"
-#include "mail/IdText.h"
 #include "mime/IdClassName.h"
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "support/DispatchMessage.h"
 #include "support/SmtpClientSetup.h"
 #include "support/SmtpTestServer.h"
 #include "support/TempDir.h"
@@ -104,27 +101,6 @@ class SmtpFaultMatrix : public ::testing::TestWithParam<TFaultRow> {
 protected:
     void TearDown() override { UnloadTlsLibrary(); } // as each send of the program does
 
-    // The dispatch's message: a text part and a 1 MiB archive.
-    std::unique_ptr<TIdMessage> DispatchMessage()
-    {
-        auto msg = MakeComponent<TIdMessage>();
-        msg->From().SetAddress(FromUtf8(kUser));
-        msg->From().SetName(u"Dravik Automail");
-        msg->ReplyTo().SetEMailAddresses(msg->From().Address());
-        msg->Recipients().Add().SetText(u"Contador <contador@example.com>");
-        msg->SetSubject(u"Loja Centro - XML - Março de 2026");
-        msg->SetEncoding(TIdMessageEncoding::meMIME);
-        TIdText& text = TCollection::Emplace<TIdText>(msg->MessageParts());
-        text.Body().Add(u"Segue em anexo os arquivos referentes");
-        text.SetContentType(u"text/plain; charset=iso-8859-1");
-        std::string archive(1024 * 1024, '\0');
-        for (std::uint32_t i = 0; i < archive.size(); ++i)
-            archive[i] = static_cast<char>((i * 2654435761u) >> 24);
-        const auto path = Dir.WriteFile("Enviar/2026/03.7z", archive);
-        TCollection::Emplace<TIdAttachmentFile>(msg->MessageParts(), FromUtf8(path.string()));
-        return msg;
-    }
-
     orvant::test::TTempDir Dir;
 };
 
@@ -148,7 +124,7 @@ TEST_P(SmtpFaultMatrix, EndsWithItsExceptionAndLeavesNothingOpen)
     smtp->SetPassword(FromUtf8(kPassword));
     smtp->SetConnectTimeout(kConnectTimeout);
     smtp->SetReadTimeout(stalls ? kStallReadTimeout : kDispatchReadTimeout);
-    auto msg = DispatchMessage();
+    auto msg = orvant::test::MakeDispatchMessage(kUser, orvant::test::WriteArchive(Dir, 1024 * 1024));
 
     const auto start = std::chrono::steady_clock::now();
     String raised = u"(nothing raised)";
