@@ -122,7 +122,7 @@ void TForm_Extrair::SetProcessRunner(std::unique_ptr<platform::IProcessRunner> r
 Tform_enviar* TForm_Extrair::CreateSendDialog(const QString& attachmentPath)
 {
     // Owned by this window; replacing the reference leaves earlier dialogs open.
-    auto* dialog = new Tform_enviar(this, *this);
+    auto* dialog = new Tform_enviar(this, *this, FDeployment, FApplicationTitle);
     Fform_enviar = dialog;
     dialog->edit_anexo->setText(attachmentPath);
     dialog->edit_anexo->setCursorPosition(0); // show the drive, not the tail, of a long path
