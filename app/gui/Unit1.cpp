@@ -2,13 +2,13 @@
 
 #include "app/WindowPlacement.h"
 #include "app/gui/DesignFonts.h"
+#include "app/gui/ModalMessage.h"
 #include "app/gui/Place.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -115,14 +115,7 @@ void Tform_enviar::btn_emailClick()
 
 void Tform_enviar::ShowMessage(std::u16string_view text)
 {
-    const QString message = QString::fromStdU16String(std::u16string(text));
-    if (OnShowMessage) {
-        OnShowMessage(message);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, FApplicationTitle, message, QMessageBox::Ok, this);
-    box.exec();
-    repaint(); // the send holds the GUI thread: redraw what the box covered
+    ShowModalMessage(*this, FApplicationTitle, QString::fromStdU16String(std::u16string(text)), OnShowMessage);
 }
 
 void Tform_enviar::ShowProgress(std::uint64_t written, std::uint64_t total)

@@ -3,13 +3,13 @@
 #include "app/DefaultPeriod.h"
 #include "app/TerminalConfig.h"
 #include "app/gui/DesignFonts.h"
+#include "app/gui/ModalMessage.h"
 #include "app/gui/Place.h"
 #include "platform/WinFileSystem.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyleOptionProgressBar>
@@ -153,13 +153,7 @@ void TForm_Extrair::Btn_ExtrairClick()
 
 void TForm_Extrair::ShowModalMessage(const QString& text)
 {
-    if (OnShowMessage) {
-        OnShowMessage(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, FApplicationTitle, text, QMessageBox::Ok, this);
-    box.exec();
-    repaint(); // the run holds the GUI thread: redraw what the box covered
+    gui::ShowModalMessage(*this, FApplicationTitle, text, OnShowMessage);
 }
 
 void TForm_Extrair::SetExtractButton(bool enabled, std::u16string_view caption)
