@@ -52,7 +52,7 @@ std::u16string FailureMessage(TPhase phase, const std::u16string& reason, const 
         what = Format(u"O login da conta %s no servidor de e-mail %s falhou.", {settings.Mailbox, settings.Host});
         break;
     case TPhase::phDelivering:
-        what = Format(u"O servidor de e-mail %s não aceitou o e-mail.", {settings.Host});
+        what = Format(u"Não foi possível entregar o e-mail ao servidor de e-mail %s.", {settings.Host});
         break;
     }
     return what + u"\n" + reason + u"\nO e-mail não foi enviado.";

@@ -54,7 +54,7 @@ TEST(MailDispatch, RefusesBeforeConnecting)
 
     ASSERT_EQ(view.Messages.size(), 5u);
     EXPECT_EQ(view.Messages[0], u"O Email para envio está vazio!!");
-    EXPECT_EQ(view.Messages[1], u"O Email para envio está vazio!!");
+    EXPECT_EQ(view.Messages[1], view.Messages[0]);
     EXPECT_NE(view.Messages[2].find(u"caractere de controle"), std::u16string::npos);
     EXPECT_EQ(view.Messages[3], view.Messages[2]);
     EXPECT_NE(view.Messages[4].find(u"falta Host na seção [Mail] de /etc/orvant/orvant.conf"), std::u16string::npos);
@@ -130,6 +130,29 @@ TEST(MailDispatch, DeliveryReportsProgressConfirmsAndReleasesEverything)
     const auto tls = log.Events("tls", 1);
     ASSERT_EQ(tls.size(), 1u);
     EXPECT_EQ(tls[0]->Text("sni"), "localhost");
+}
+
+// A failure that is not the server's (the archive vanished after the message was
+// filled, so the writer cannot open it) is reported like any other, not raised.
+TEST(MailDispatch, AnArchiveThatVanishesIsReportedNotRaised)
+{
+    TSmtpTestServer server(WithDispatchAccount());
+    orvant::test::TTempDir dir;
+    const std::filesystem::path archive = dir.WriteFile("03.7z", "7z");
+    struct TVanishingView final : IMailDispatchView {
+        std::filesystem::path File;
+        std::vector<std::u16string> Messages;
+        void ShowMessage(std::u16string_view text) override { Messages.emplace_back(text); }
+        void ShowProgress(std::uint64_t, std::uint64_t) override { std::filesystem::remove(File); }
+        void CloseDialog() override { ADD_FAILURE() << "closed"; }
+    } view;
+    view.File = archive;
+    TMailDispatch dispatch(view, TMailSettings::FromDeployment(DispatchDeployment(server)), {});
+    EXPECT_EQ(dispatch.Send(Input(u"contador@example.com", FromUtf8(archive.string()))), TMailDispatchResult::mdFailed);
+    ASSERT_EQ(view.Messages.size(), 1u);
+    EXPECT_EQ(view.Messages[0].rfind(u"Não foi possível entregar o e-mail ao servidor de e-mail localhost.\n", 0), 0u);
+    EXPECT_NE(view.Messages[0].find(u"03.7z"), std::u16string::npos) << ToUtf8(view.Messages[0]);
+    EXPECT_TRUE(server.Messages().empty());
 }
 
 // A public mail server's certificate hangs below an intermediate CA: verification

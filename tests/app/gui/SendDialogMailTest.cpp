@@ -108,7 +108,7 @@ TEST(SendDialogMail, RefusedRecipientKeepsTheDialogAndTheNextPressSendsOneMessag
     Tform_enviar& d = w.Dialog(kArchive, "recusado@example.com");
     QTest::mouseClick(d.btn_email, Qt::LeftButton);
     ASSERT_EQ(w.Messages.size(), 1);
-    EXPECT_TRUE(w.Messages[0].startsWith("O servidor de e-mail localhost não aceitou o e-mail.\n"
+    EXPECT_TRUE(w.Messages[0].startsWith("Não foi possível entregar o e-mail ao servidor de e-mail localhost.\n"
                                          "Resposta do servidor: 550"))
         << w.Messages[0].toStdString();
     EXPECT_TRUE(d.isVisible());
