@@ -2,7 +2,8 @@
 """orvant-cli run on a generated sample store, mailing through a local server with TLS
 and a CA of its own: the mail the server stored carries an archive whose listing holds
 every copied XML file; nothing the program prints holds the password or its base64
-forms, also when the login fails.
+forms, also when the login fails. Then the demo (make demo) headless, with the same
+check on all it prints.
 
 Usage: cli_run_mail.py ORVANT_CLI SCRIPTS_FOLDER
 """
@@ -10,6 +11,7 @@ import base64
 import email
 import email.policy
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -25,9 +27,10 @@ def check(condition, what):
         print("FALHOU:", what)
 
 
-def secret_forms(password):
+def secret_forms(password, mailbox=MAILBOX):
+    """The password, its base64 form (AUTH LOGIN) and that of the AUTH PLAIN string."""
     forms = {password}
-    for blob in (password.encode(), b"\0" + MAILBOX.encode() + b"\0" + password.encode()):
+    for blob in (password.encode(), b"\0" + mailbox.encode() + b"\0" + password.encode()):
         encoded = base64.b64encode(blob).decode()
         forms.update((encoded, encoded.rstrip("=")))
     return forms
@@ -102,6 +105,21 @@ with tempfile.TemporaryDirectory(prefix="orvant-run-") as root:
     check(len(copied) > 200, f"{len(copied)} files copied")
     files = {e for e in entries if e.count("/") == 2}  # PDVn/Kind/name
     check(files == copied, f"the archive lists every copied file and no other ({len(copied ^ files)} differ)")
+
+# The demo without a display runs the month through orvant-cli next to this one; its
+# account is the one scripts/demo gives its local server.
+with open(os.path.join(scripts, "demo")) as f:
+    demo_script = f.read()
+demo_user = re.search(r'^user="(.+)"$', demo_script, re.M).group(1)
+demo_password = re.search(r'^password="(.+)"$', demo_script, re.M).group(1)
+demo_env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+build = os.path.dirname(os.path.dirname(os.path.abspath(cli)))
+demo = subprocess.run([os.path.join(scripts, "demo"), build], env=demo_env, capture_output=True, text=True,
+                      timeout=300)
+check(demo.returncode == 0 and "E-mail enviado para contador@example.com." in demo.stdout + demo.stderr,
+      f"the demo mailed the month (status {demo.returncode}): {demo.stderr[-2000:]}")
+for secret in secret_forms(demo_password, demo_user):
+    check(secret not in demo.stdout + demo.stderr, f"the demo's output holds {secret!r}")
 
 print("ok" if not failures else f"{len(failures)} falha(s)")
 sys.exit(1 if failures else 0)
