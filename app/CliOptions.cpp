@@ -50,7 +50,8 @@ const char* CliUsageText()
            "         da janela principal, sem precisar de tela (servidores, execuções agendadas).\n"
            "send     envia o arquivo do mês por e-mail, como o botão \"Enviar E-mail\": assunto\n"
            "         \"LOJA - XML - Mês de ANO\", o arquivo .7z do mês (ou --attach) em anexo.\n"
-           "run      extract e, quando todos os PDVs foram copiados e compactados, send:\n"
+           "run      extract e, quando todos os PDVs foram copiados e compactados e o arquivo\n"
+           "         passou na conferência, send:\n"
            "         o que um agendamento mensal chama.\n"
            "history  mostra o histórico de envios C:\\Kelmora\\Orvant\\Enviar\\historico.csv\n"
            "         (todo, ou só o ano e/ou o mês dados).\n"
@@ -109,7 +110,11 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
-        if (mails && name == "--force") {
+        if (name == "--force") {
+            if (!mails) {
+                options.Error = "Opção desconhecida: " + name;
+                return options;
+            }
             options.Force = true;
             continue;
         }

@@ -358,17 +358,21 @@ void TMailDispatch::DeliverInVolumes(const TMailDispatchInput& input, const std:
     TIdText& text = static_cast<TIdText&>(FIdMessage->MessageParts()[0]);
     text.Body().Add(String(300, u'x'));
     const std::uint64_t overhead = EncodedMessageSize(*FIdMessage) + 512 + 2 * archive.size();
-    const std::uint64_t volumeSize = VolumeSizeFor(limit, overhead);
-    if (volumeSize == 0)
+    const std::uint64_t largest = VolumeSizeFor(limit, overhead);
+    if (largest == 0)
         throw std::runtime_error("O limite de tamanho de mensagem (" + std::to_string(limit)
                                  + " bytes) é pequeno demais para dividir o arquivo.");
-
-    const std::vector<std::string> volumes = SplitIntoVolumes(archive, volumeSize);
+    // As few parts as the limit allows, of even size (no sliver of a last part).
+    const std::uint64_t archiveSize = std::filesystem::file_size(archive);
+    const std::uint64_t count = (archiveSize + largest - 1) / largest;
+    const std::vector<std::string> volumes = SplitIntoVolumes(archive, (archiveSize + count - 1) / count);
     const int parts = static_cast<int>(volumes.size());
     for (int part = 1; part <= parts; ++part) {
         partLabel = Format(u"Parte %d de %d: ", {std::int64_t {part}, std::int64_t {parts}});
-        if (part > 1)
-            partLabel += Format(u"(as partes 1 a %d foram entregues) ", {std::int64_t {part - 1}});
+        if (part == 2)
+            partLabel += u"(a parte 1 já foi entregue) ";
+        else if (part > 2)
+            partLabel += Format(u"(as partes 1 a %d já foram entregues) ", {std::int64_t {part - 1}});
         MakeMessage();
         FillMessage(input, volumes[static_cast<std::size_t>(part - 1)], part, parts);
         const std::uint64_t size = EncodedMessageSize(*FIdMessage);

@@ -232,7 +232,8 @@ std::vector<THistoryEntry> TSendHistory::Entries() const
     text << file.rdbuf();
     std::vector<THistoryEntry> entries;
     for (const auto& record : ParseCsv(text.str())) {
-        if (record.empty() || record.front() == kHeader.front())
+        // The header, and blank lines a hand edit may have left.
+        if (record.front() == kHeader.front() || (record.size() == 1 && record.front().empty()))
             continue;
         entries.push_back(THistoryEntry::FromFields(record));
     }
