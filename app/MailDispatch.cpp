@@ -2,6 +2,7 @@
 
 #include "app/ArchiveCheck.h"
 #include "app/FileDigest.h"
+#include "app/MailFailureReason.h"
 #include "app/SendHistory.h"
 #include "app/VolumeSplit.h"
 
@@ -57,25 +58,6 @@ std::uint64_t ConfiguredMaxMessageSize(const std::string& configPath)
 }
 
 enum class TPhase { phPreparing, phConnecting, phLoggingIn, phDelivering };
-
-// What went wrong, in words for the user; the library's own text where it has
-// nothing better (transport and certificate errors carry the system's detail).
-std::u16string Reason(const std::exception& error, const TMailSettings& settings)
-{
-    if (const auto* reply = dynamic_cast<const EIdReplyRFCError*>(&error)) {
-        std::u16string text = Trim(StringReplaceAll(reply->Message(), EOL, u" "));
-        return u"Resposta do servidor: " + IntToStr(reply->ErrorCode()) + u" " + text;
-    }
-    if (dynamic_cast<const EIdConnectTimeout*>(&error))
-        return Format(u"O servidor não atendeu em %d segundos.", {std::int64_t {settings.ConnectTimeout / 1000}});
-    if (dynamic_cast<const EIdReadTimeout*>(&error))
-        return Format(u"O servidor não respondeu em %d segundos.", {std::int64_t {settings.ReadTimeout / 1000}});
-    if (dynamic_cast<const EIdConnClosedGracefully*>(&error))
-        return u"O servidor encerrou a conexão.";
-    if (const auto* exception = dynamic_cast<const Exception*>(&error))
-        return exception->Message();
-    return platform::Utf8ToUtf16(error.what());
-}
 
 std::u16string FailureMessage(TPhase phase, const std::u16string& reason, const TMailSettings& settings)
 {
@@ -317,7 +299,7 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         }
         deliveredTo = FIdMessage->Recipients()[0].Address();
     } catch (const std::exception& e) {
-        failure = partLabel + FailureMessage(phase, Reason(e, FSettings), FSettings);
+        failure = partLabel + FailureMessage(phase, MailFailureReason(e, FSettings), FSettings);
         if (auto refusal = RefusalReply(e))
             FReplies.push_back(std::move(*refusal));
         sayGoodbye = dynamic_cast<const EIdReplyRFCError*>(&e) != nullptr;

@@ -202,8 +202,7 @@ struct TDispatchFaultRow {
     TSmtpServerStep At;
     TSmtpServerAction Does;
     std::u16string_view Failed; // the message's first line, "%d" the port
-    std::u16string_view Reason; // a part of the reason that follows (the library's text
-                                // for a transport failure)
+    std::u16string_view Reason; // a part of the reason that follows
 };
 
 std::ostream& operator<<(std::ostream& out, const TDispatchFaultRow& row)
@@ -220,10 +219,11 @@ const TDispatchFaultRow kDispatchFaultRows[] = {
     {"StallMidAttachment", TSmtpServerStep::MidData, TSmtpServerAction::Stall, kDeliveryFailed,
      u"O servidor não respondeu em 2 segundos."},
     {"GarbageAfterMail", TSmtpServerStep::AfterMail, TSmtpServerAction::GarbageNoCode, kDeliveryFailed,
-     u"Reply Code is not valid: "},
-    {"TlsAlertAfterGreeting", TSmtpServerStep::AfterGreeting, TSmtpServerAction::TlsAlert, kConnectFailed, u"alert"},
+     u"O servidor respondeu algo que não é uma resposta de servidor de e-mail (SMTP)."},
+    {"TlsAlertAfterGreeting", TSmtpServerStep::AfterGreeting, TSmtpServerAction::TlsAlert, kConnectFailed,
+     u"A conexão segura (TLS) com o servidor falhou."},
     {"ResetBeforeDotReply", TSmtpServerStep::BeforeDotReply, TSmtpServerAction::Reset, kDeliveryFailed,
-     u"Socket Error # 10054"},
+     u"A conexão foi interrompida pelo servidor ou pela rede.\nDetalhe: Socket Error # 10054"},
 };
 
 class MailDispatchFault : public ::testing::TestWithParam<TDispatchFaultRow> {};

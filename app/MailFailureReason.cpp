@@ -1,0 +1,85 @@
+#include "app/MailFailureReason.h"
+
+#include "mime/IdGlobal.h"
+#include "platform/Utf.h"
+#include "smtp/IdExceptionCore.h"
+
+namespace orvant::app {
+
+namespace {
+
+// The socket errors a mail server's user meets, by the library's codes.
+std::u16string_view SocketErrorText(std::int32_t code)
+{
+    switch (code) {
+    case 10061: return u"O servidor recusou a conexão: nada atende nessa porta.";
+    case 10060: return u"O servidor não respondeu a tempo.";
+    case 10054:
+    case 10053: return u"A conexão foi interrompida pelo servidor ou pela rede.";
+    case 10051:
+    case 10065: return u"Não há caminho de rede até o servidor: confira a rede e o firewall.";
+    case 11001:
+    case 11002:
+    case 11004: return u"O nome do servidor não foi encontrado: confira Host e o DNS.";
+    default: return {};
+    }
+}
+
+} // namespace
+
+std::u16string PrintableDetail(std::u16string_view text, std::size_t maxLength)
+{
+    std::u16string clean;
+    for (const char16_t c : text) {
+        const bool lineBreak = c == u'\r' || c == u'\n' || c == u'\t';
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        const char16_t shown = lineBreak ? u' ' : control ? u'?' : c;
+        if (shown == u' ' && (clean.empty() || clean.back() == u' '))
+            continue;
+        clean += shown;
+    }
+    while (!clean.empty() && clean.back() == u' ')
+        clean.pop_back();
+    if (clean.size() > maxLength) {
+        clean.resize(maxLength);
+        clean += u'…';
+    }
+    return clean;
+}
+
+std::u16string MailFailureReason(const std::exception& error, const TMailSettings& settings)
+{
+    if (const auto* reply = dynamic_cast<const EIdReplyRFCError*>(&error))
+        return u"Resposta do servidor: " + IntToStr(reply->ErrorCode()) + u" " + PrintableDetail(reply->Message());
+    if (dynamic_cast<const EIdConnectTimeout*>(&error))
+        return Format(u"O servidor não atendeu em %d segundos.", {std::int64_t {settings.ConnectTimeout / 1000}});
+    if (dynamic_cast<const EIdReadTimeout*>(&error))
+        return Format(u"O servidor não respondeu em %d segundos.", {std::int64_t {settings.ReadTimeout / 1000}});
+    if (dynamic_cast<const EIdConnClosedGracefully*>(&error))
+        return u"O servidor encerrou a conexão.";
+
+    std::u16string detail;
+    if (const auto* exception = dynamic_cast<const Exception*>(&error))
+        detail = PrintableDetail(exception->Message());
+    else
+        detail = PrintableDetail(platform::Utf8ToUtf16(error.what()));
+
+    std::u16string reason;
+    if (const auto* socket = dynamic_cast<const EIdSocketError*>(&error))
+        reason = SocketErrorText(socket->LastError());
+    else if (dynamic_cast<const EIdOpenSSLError*>(&error))
+        // Most often the certificate: from a CA the system does not trust (a private
+        // CA belongs in CAFile) or made out to another name than Host.
+        reason = u"A conexão segura (TLS) com o servidor falhou. Se o certificado do servidor foi recusado, "
+                 u"confira Host e CAFile na seção [Mail] de "
+            + platform::Utf8ToUtf16(settings.ConfigPath) + u".";
+    else if (dynamic_cast<const EIdReadLnMaxLineLengthExceeded*>(&error)
+             || TextStartsWith(detail, u"Reply Code is not valid"))
+        reason = u"O servidor respondeu algo que não é uma resposta de servidor de e-mail (SMTP). "
+                 u"Confira Host e Port.";
+    if (reason.empty())
+        return detail;
+    return reason + u"\nDetalhe: " + detail;
+}
+
+} // namespace orvant::app
