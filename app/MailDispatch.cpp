@@ -272,6 +272,7 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     // After a refusal the server has answered and the session is in step; after a
     // time-out or a broken connection a QUIT would only wait once more.
     bool sayGoodbye = true;
+    std::future<TArchiveFacts> archiveFacts;
     try {
         ApplyTransportSettings();
         attachment = AttachmentFile(input.AttachmentPath, FMapper);
@@ -279,6 +280,12 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         WatchProgress(EstimatedMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
         phase = TPhase::phConnecting;
         FIdSMTP->Connect();
+        // Hashing and listing a big archive take about as long as sending it; on a
+        // second thread they cost nothing while the message goes out. Started once
+        // the connection has loaded the TLS library (the hash uses it) and collected
+        // before the tear-down unloads it.
+        if (attachment && FHistory)
+            archiveFacts = std::async(std::launch::async, ReadArchiveFacts, FRoots, *attachment);
         phase = TPhase::phLoggingIn;
         // Without AUTH LOGIN on offer nothing is sent; the server then decides
         // whether it takes the mail.
@@ -307,8 +314,11 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         failure = FailureMessage(phase, u"Erro desconhecido.", FSettings);
         sayGoodbye = false;
     }
+    std::optional<TArchiveFacts> facts;
+    if (archiveFacts.valid())
+        facts = archiveFacts.get();
     TearDown(sayGoodbye);
-    RecordAttempt(input, attachment, failure);
+    RecordAttempt(input, attachment, failure, std::move(facts));
 
     if (!failure.empty()) {
         FView.ShowMessage(failure);
@@ -369,8 +379,21 @@ void TMailDispatch::DeliverInVolumes(const TMailDispatchInput& input, const std:
     partLabel.clear();
 }
 
+TMailDispatch::TArchiveFacts TMailDispatch::ReadArchiveFacts(const platform::TWinPathRoots& roots,
+                                                              const std::string& archive)
+{
+    TArchiveFacts facts;
+    try {
+        facts.Sha256 = platform::Utf8ToUtf16(Sha256OfFile(archive));
+        facts.FilesPerTerminal = ArchiveFilesPerTerminal(roots, archive);
+    } catch (const std::exception&) {
+        // The history line then goes without them; the send is what matters.
+    }
+    return facts;
+}
+
 void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
-                                  const std::u16string& failure)
+                                  const std::u16string& failure, std::optional<TArchiveFacts> facts)
 {
     if (!FHistory)
         return;
@@ -386,8 +409,10 @@ void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const std::op
         const auto size = std::filesystem::file_size(*attachment, error);
         if (!error)
             entry.Size = IntToStr(static_cast<std::int64_t>(size));
-        entry.Sha256 = platform::Utf8ToUtf16(Sha256OfFile(*attachment));
-        entry.FilesPerTerminal = ArchiveFilesPerTerminal(FRoots, *attachment);
+        if (!facts)
+            facts = ReadArchiveFacts(FRoots, *attachment);
+        entry.Sha256 = std::move(facts->Sha256);
+        entry.FilesPerTerminal = std::move(facts->FilesPerTerminal);
     }
     if (!FReplies.empty()) {
         entry.ReplyCode = FReplies.back().Code;

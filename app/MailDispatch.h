@@ -33,6 +33,7 @@
 #include "platform/WinPath.h"
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -160,8 +161,15 @@ private:
     // The archive as volumes, one message each; `partLabel` names the part under way.
     void DeliverInVolumes(const TMailDispatchInput& input, const std::string& archive, std::uint64_t limit,
                           std::u16string& partLabel);
+    // What the history keeps of the archive: its SHA-256 and files per terminal.
+    struct TArchiveFacts {
+        std::u16string Sha256;
+        std::u16string FilesPerTerminal;
+    };
+    static TArchiveFacts ReadArchiveFacts(const platform::TWinPathRoots& roots, const std::string& archive);
+    // `facts`: read while the message went out, when the connection was made.
     void RecordAttempt(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
-                       const std::u16string& failure);
+                       const std::u16string& failure, std::optional<TArchiveFacts> facts);
     void WatchProgress(std::uint64_t total);
     // Disconnect (with QUIT when sayGoodbye), unload the TLS library, release
     // message, handler, client.
