@@ -64,9 +64,13 @@ std::int64_t TIdTCPStream::Write(const void* buffer, std::int64_t count)
         io.WriteBufferOpen(FWriteThreshold);
         FWriteBufferOpenedHere = true;
     }
+    // With its own threshold the stream hands over at most that much at a time: the
+    // handler then sends each full threshold as it arrives, instead of sending the
+    // front of a large block and moving the rest forward, again and again.
+    const std::int64_t piece = FWriteBufferOpenedHere ? FWriteThreshold : INT32_MAX;
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     for (std::int64_t done = 0; done < count;) {
-        const std::int64_t part = std::min<std::int64_t>(count - done, INT32_MAX);
+        const std::int64_t part = std::min<std::int64_t>(count - done, piece);
         FChunk.assign(bytes + done, bytes + done + part);
         io.Write(FChunk);
         done += part;

@@ -1,0 +1,12 @@
+#include "smtp/IdExplicitTLSClientServerBase.h"
+
+void TIdExplicitTLSClient::InitializeDefaults()
+{
+    TIdTCPClientCustom::InitializeDefaults();
+    FUseTLS = TIdUseTLS::utNoTLSSupport;
+}
+
+void TIdExplicitTLSClient::SetUseTLS(TIdUseTLS AValue)
+{
+    FUseTLS = AValue;
+}
