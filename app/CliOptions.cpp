@@ -39,44 +39,64 @@ int ParseMonth(const std::string& text)
 const char* CliUsageText()
 {
     return "Uso: orvant-cli extract [--year ANO] [--month MÊS]\n"
+           "     orvant-cli send --store LOJA --to E-MAIL [--year ANO] [--month MÊS] [--attach ARQUIVO]\n"
+           "     orvant-cli run --store LOJA --to E-MAIL [--year ANO] [--month MÊS]\n"
            "     orvant-cli --help\n"
            "\n"
-           "Extrai os XML de NFC-e do mês de todos os PDVs habilitados em\n"
-           "C:\\Kelmora\\Server\\Orvant.ini, copia-os para C:\\Kelmora\\Orvant\\Arquivos\\ANO\\MM\\\n"
-           "e compacta-os em C:\\Kelmora\\Orvant\\Enviar\\ANO\\MM.7z, como o botão \"Extrair XML\"\n"
-           "da janela principal, sem precisar de tela (servidores, execuções agendadas).\n"
+           "extract  extrai os XML de NFC-e do mês de todos os PDVs habilitados em\n"
+           "         C:\\Kelmora\\Server\\Orvant.ini, copia-os para C:\\Kelmora\\Orvant\\Arquivos\\ANO\\MM\\\n"
+           "         e compacta-os em C:\\Kelmora\\Orvant\\Enviar\\ANO\\MM.7z, como o botão \"Extrair XML\"\n"
+           "         da janela principal, sem precisar de tela (servidores, execuções agendadas).\n"
+           "send     envia o arquivo do mês por e-mail, como o botão \"Enviar E-mail\": assunto\n"
+           "         \"LOJA - XML - Mês de ANO\", o arquivo .7z do mês (ou --attach) em anexo.\n"
+           "run      extract e, quando todos os PDVs foram copiados e compactados, send:\n"
+           "         o que um agendamento mensal chama.\n"
            "\n"
-           "  --year ANO    ano com quatro dígitos, por exemplo 2026\n"
-           "  --month MÊS   mês como número (1 a 12) ou nome em português (Novembro)\n"
-           "                Sem --year e --month: o mês anterior ao atual.\n"
+           "  --year ANO        ano com quatro dígitos, por exemplo 2026\n"
+           "  --month MÊS       mês como número (1 a 12) ou nome em português (Novembro)\n"
+           "                    Sem --year e --month: o mês anterior ao atual.\n"
+           "  --store LOJA      nome da loja, no assunto do e-mail\n"
+           "  --to E-MAIL       destinatário, por exemplo contador@example.com ou\n"
+           "                    \"Contador <contador@example.com>\"\n"
+           "  --attach ARQUIVO  anexo no lugar do arquivo do mês (caminho Linux ou C:\\...)\n"
            "\n"
-           "As mensagens que a janela mostraria em caixas de diálogo saem na saída de erro,\n"
+           "As mensagens que as janelas mostrariam em caixas de diálogo saem na saída de erro,\n"
            "uma por linha. O caminho do arquivo .7z sai na saída padrão.\n"
-           "Onde fica a unidade C: e as pastas de rede dos PDVs: arquivo de implantação\n"
-           "$ORVANT_CONFIG, ou /etc/orvant/orvant.conf.\n"
+           "Onde ficam a unidade C:, as pastas de rede dos PDVs e o servidor de e-mail:\n"
+           "arquivo de implantação $ORVANT_CONFIG, ou /etc/orvant/orvant.conf.\n"
            "\n"
-           "Código de saída: 0 quando todos os PDVs habilitados foram copiados e compactados;\n"
-           "1 quando algum PDV ficou sem notas, falhou uma cópia ou a compactação, ou nenhum\n"
-           "PDV está habilitado; 2 para argumentos inválidos.\n";
+           "Código de saída: 0 quando tudo deu certo (todos os PDVs habilitados copiados e\n"
+           "compactados; o e-mail aceito pelo servidor); 1 quando algum PDV ficou sem notas,\n"
+           "falhou uma cópia, a compactação ou o envio, ou nenhum PDV está habilitado;\n"
+           "2 para argumentos inválidos.\n";
 }
 
 TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now)
 {
+    using TCommand = TCliOptions::TCommand;
     TCliOptions options;
     if (args.empty()) {
-        options.Error = "Falta o comando (extract).";
+        options.Error = "Falta o comando (extract, send ou run).";
         return options;
     }
     if (std::find_if(args.begin(), args.end(), [](const std::string& a) {
             return a == "--help" || a == "-h" || a == "ajuda" || a == "--ajuda";
         }) != args.end()) {
-        options.Command = TCliOptions::TCommand::cmHelp;
+        options.Command = TCommand::cmHelp;
         return options;
     }
-    if (args.front() != "extract") {
+    TCommand command = TCommand::cmInvalid;
+    if (args.front() == "extract")
+        command = TCommand::cmExtract;
+    else if (args.front() == "send")
+        command = TCommand::cmSend;
+    else if (args.front() == "run")
+        command = TCommand::cmRun;
+    else {
         options.Error = "Comando desconhecido: " + args.front();
         return options;
     }
+    const bool mails = command != TCommand::cmExtract;
     const TYearMonth previous = PreviousMonth(now);
     int year = 0;
     int month = 0;
@@ -104,12 +124,22 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
                 options.Error = "Mês inválido: " + value + " (use 1 a 12 ou o nome, por exemplo Novembro).";
                 return options;
             }
+        } else if (mails && name == "--store") {
+            options.Store = value;
+        } else if (mails && name == "--to") {
+            options.To = value;
+        } else if (command == TCommand::cmSend && name == "--attach") {
+            options.Attach = value;
         } else {
             options.Error = "Opção desconhecida: " + name;
             return options;
         }
     }
-    options.Command = TCliOptions::TCommand::cmExtract;
+    if (mails && (options.Store.empty() || options.To.empty())) {
+        options.Error = "Faltam --store (nome da loja) e --to (e-mail de recebimento).";
+        return options;
+    }
+    options.Command = command;
     // Only a month given: it is of this year. Only a year given: the previous
     // month's number in that year.
     options.Year = year ? year : (month ? now.Year : previous.Year);

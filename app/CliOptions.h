@@ -1,10 +1,13 @@
 #pragma once
-// Command line of orvant-cli, the headless companion of the main window:
+// Command line of orvant-cli, the headless companion of the two windows:
 //
 //   orvant-cli extract [--year 2026] [--month 11 | --month Novembro]
+//   orvant-cli send --store "Loja Centro" --to contador@example.com [--year ..] [--month ..] [--attach PATH]
+//   orvant-cli run --store "Loja Centro" --to contador@example.com [--year ..] [--month ..]
 //   orvant-cli --help
 //
-// Without --year/--month the month that has just ended is extracted.
+// Without --year/--month the month that has just ended is meant. send mails the
+// month's archive (or PATH); run extracts the month, then mails its archive.
 
 #include "platform/Clock.h"
 
@@ -14,10 +17,13 @@
 namespace orvant::app {
 
 struct TCliOptions {
-    enum class TCommand { cmHelp, cmExtract, cmInvalid };
+    enum class TCommand { cmHelp, cmExtract, cmSend, cmRun, cmInvalid };
     TCommand Command = TCommand::cmInvalid;
     int Year = 0;
     int Month = 0;            // 1..12
+    std::string Store;        // send, run
+    std::string To;           // send, run
+    std::string Attach;       // send; empty: the month's archive
     std::string Error;        // Portuguese, for cmInvalid
 };
 

@@ -4,6 +4,26 @@
 
 namespace orvant::app {
 
+namespace {
+
+// Each line break (CR LF, CR or LF) becomes one blank.
+void WriteMessageLine(std::ostream& out, std::u16string_view text)
+{
+    std::string line;
+    for (char c : platform::Utf16ToUtf8(text)) {
+        if (c == '\n' && !line.empty() && line.back() == '\r')
+            continue;
+        line += c;
+    }
+    for (auto& c : line) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    out << line << std::endl;
+}
+
+} // namespace
+
 TConsoleExtractionView::TConsoleExtractionView(std::ostream& messages, std::ostream& output,
                                                const platform::TWinPathMapper& mapper)
     : FMessages(messages), FOutput(output), FMapper(mapper)
@@ -12,12 +32,12 @@ TConsoleExtractionView::TConsoleExtractionView(std::ostream& messages, std::ostr
 
 void TConsoleExtractionView::ShowMessage(std::u16string_view text)
 {
-    std::string line = platform::Utf16ToUtf8(text);
-    for (auto& c : line) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    FMessages << line << std::endl;
+    WriteMessageLine(FMessages, text);
+}
+
+void TConsoleDispatchView::ShowMessage(std::u16string_view text)
+{
+    WriteMessageLine(FMessages, text);
 }
 
 void TConsoleExtractionView::OpenSendDialog(std::u16string_view attachmentPath)

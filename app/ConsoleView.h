@@ -5,6 +5,7 @@
 // equivalent and are ignored.
 
 #include "app/ExtractionRun.h"
+#include "app/MailDispatch.h"
 
 #include <ostream>
 
@@ -25,6 +26,20 @@ private:
     std::ostream& FMessages;
     std::ostream& FOutput;
     const platform::TWinPathMapper& FMapper;
+};
+
+// The mail dispatch's window, for a terminal: messages on standard error, one a
+// line; no progress (a scheduled job's output is read afterwards, if at all).
+class TConsoleDispatchView final : public IMailDispatchView {
+public:
+    explicit TConsoleDispatchView(std::ostream& messages) : FMessages(messages) {}
+
+    void ShowMessage(std::u16string_view text) override;
+    void ShowProgress(std::uint64_t, std::uint64_t) override {}
+    void CloseDialog() override {}
+
+private:
+    std::ostream& FMessages;
 };
 
 } // namespace orvant::app

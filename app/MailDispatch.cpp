@@ -1,10 +1,275 @@
 #include "app/MailDispatch.h"
 
+#include "mail/IdAttachmentFile.h"
+#include "mail/IdEMailAddress.h"
+#include "mail/IdMessage.h"
+#include "mail/IdText.h"
+#include "net/IdSSLIOHandlerSocketOpenSSL.h"
+#include "net/IdSSLOpenSSLHeaders.h"
+#include "smtp/IdSMTP.h"
+#include "platform/Utf.h"
+
+#include <algorithm>
+#include <filesystem>
+
 namespace orvant::app {
 
-void TMailDispatch::Send(const TMailDispatchInput& /*input*/)
+namespace {
+
+enum class TPhase { phPreparing, phConnecting, phLoggingIn, phDelivering };
+
+// What went wrong, in words for the user; the library's own text where it has
+// nothing better (transport and certificate errors carry the system's detail).
+std::u16string Reason(const std::exception& error, const TMailSettings& settings)
 {
-    // Filled in together with the mail library (message, SMTP client, TLS).
+    if (const auto* reply = dynamic_cast<const EIdReplyRFCError*>(&error)) {
+        std::u16string text = Trim(StringReplaceAll(reply->Message(), EOL, u" "));
+        return u"Resposta do servidor: " + IntToStr(reply->ErrorCode()) + u" " + text;
+    }
+    if (dynamic_cast<const EIdConnectTimeout*>(&error))
+        return Format(u"O servidor não atendeu em %d segundos.", {std::int64_t {settings.ConnectTimeout / 1000}});
+    if (dynamic_cast<const EIdReadTimeout*>(&error))
+        return Format(u"O servidor não respondeu em %d segundos.", {std::int64_t {settings.ReadTimeout / 1000}});
+    if (dynamic_cast<const EIdConnClosedGracefully*>(&error))
+        return u"O servidor encerrou a conexão.";
+    if (const auto* exception = dynamic_cast<const Exception*>(&error))
+        return exception->Message();
+    return platform::Utf8ToUtf16(error.what());
+}
+
+std::u16string FailureMessage(TPhase phase, const std::u16string& reason, const TMailSettings& settings)
+{
+    std::u16string what;
+    switch (phase) {
+    case TPhase::phPreparing:
+        what = u"Não foi possível preparar o e-mail.";
+        break;
+    case TPhase::phConnecting:
+        what = Format(u"Não foi possível conectar ao servidor de e-mail %s, porta %d.",
+                      {settings.Host, std::int64_t {settings.Port}});
+        break;
+    case TPhase::phLoggingIn:
+        what = Format(u"O login da conta %s no servidor de e-mail %s falhou.", {settings.Mailbox, settings.Host});
+        break;
+    case TPhase::phDelivering:
+        what = Format(u"Não foi possível entregar o e-mail ao servidor de e-mail %s.", {settings.Host});
+        break;
+    }
+    return what + u"\n" + reason + u"\nO e-mail não foi enviado.";
+}
+
+} // namespace
+
+TMailSettings TMailSettings::FromDeployment(const platform::TDeploymentConfig& deployment)
+{
+    TMailSettings settings;
+    settings.Host = deployment.MailHost;
+    settings.Port = deployment.MailPort;
+    settings.Mailbox = deployment.Mailbox;
+    settings.Password = deployment.Password;
+    settings.CAFile = deployment.CAFile;
+    settings.ConfigPath = deployment.SourcePath;
+    return settings;
+}
+
+std::u16string MailSubject(const TMailDispatchInput& input)
+{
+    return input.StoreName + u" - XML - " + input.MonthEditText + u" de " + input.YearEditText;
+}
+
+bool HasControlCharacter(std::u16string_view text)
+{
+    return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); });
+}
+
+std::optional<std::string> AttachmentFile(std::u16string_view path, const platform::TWinPathMapper& mapper)
+{
+    const std::optional<std::string> file =
+        !path.empty() && path.front() == u'/' ? platform::Utf16ToUtf8(path) : mapper.Map(path);
+    std::error_code error;
+    if (!file || !std::filesystem::is_regular_file(*file, error))
+        return std::nullopt;
+    return file;
+}
+
+std::uint64_t EstimatedMessageSize(std::uint64_t attachmentBytes)
+{
+    // Header block, preamble, text part and part headers, with room for long
+    // names; the exact figure depends on the store name and the addresses.
+    constexpr std::uint64_t kOverhead = 1024;
+    const std::uint64_t base64 = (attachmentBytes + 2) / 3 * 4;
+    return kOverhead + base64 + (base64 + 75) / 76 * 2;
+}
+
+TMailDispatch::TMailDispatch(IMailDispatchView& view, TMailSettings settings, platform::TWinPathRoots roots)
+    : FView(view), FSettings(std::move(settings)), FMapper(std::move(roots))
+{
+    MakeComponents();
+}
+
+TMailDispatch::~TMailDispatch()
+{
+    FIdMessage.reset();
+    FIdSSLIOHandlerSocket.reset();
+    FIdSMTP.reset();
+}
+
+void TMailDispatch::MakeComponents()
+{
+    FIdSSLIOHandlerSocket = MakeComponent<TIdSSLIOHandlerSocketOpenSSL>();
+    FIdSSLIOHandlerSocket->SetMaxLineAction(TIdMaxLineAction::maException);
+    FIdSSLIOHandlerSocket->SetPort(0);
+    FIdSSLIOHandlerSocket->SetDefaultPort(0);
+    FIdSSLIOHandlerSocket->SSLOptions().SetMode(TIdSSLMode::sslmUnassigned);
+    FIdSSLIOHandlerSocket->SSLOptions().SetVerifyMode({});
+    FIdSSLIOHandlerSocket->SSLOptions().SetVerifyDepth(0);
+
+    FIdMessage = MakeComponent<TIdMessage>();
+    // In this order: the attachment encoding stays "UUE" until the send sets meMIME.
+    FIdMessage->SetAttachmentEncoding(u"MIME");
+    FIdMessage->SetEncoding(TIdMessageEncoding::meDefault);
+    FIdMessage->SetConvertPreamble(true);
+    FIdMessage->FromList().Add();
+
+    FIdSMTP = MakeComponent<TIdSMTP>();
+}
+
+std::u16string TMailDispatch::Refusal(const TMailDispatchInput& input) const
+{
+    if (Trim(input.Recipient).empty())
+        return std::u16string(kEmptyRecipientMessage);
+    // A line break would end the RCPT command and the header line it goes into.
+    if (HasControlCharacter(input.Recipient))
+        return u"O e-mail de recebimento contém uma quebra de linha ou outro caractere de controle. "
+               u"Corrija o endereço e tente de novo.";
+    if (FSettings.Host.empty())
+        return u"O servidor de e-mail não está configurado: falta Host na seção [Mail] de "
+            + platform::Utf8ToUtf16(FSettings.ConfigPath) + u". O e-mail não foi enviado.";
+    return {};
+}
+
+void TMailDispatch::ApplyTransportSettings()
+{
+    TIdSSLOptions& tls = FIdSSLIOHandlerSocket->SSLOptions();
+    tls.SetMethod(TIdSSLVersion::sslvSSLv23);
+    tls.SetMode(TIdSSLMode::sslmClient);
+    // The library leaves the server unchecked; the account's password must only go
+    // to the server named in the deployment file (its name is checked and sent as
+    // SNI by the handler once verification is on).
+    tls.SetVerifyMode({TIdSSLVerifyMode::sslvrfPeer});
+    tls.SetVerifyDepth(FSettings.VerifyDepth);
+    tls.SetRootCertFile(platform::Utf8ToUtf16(FSettings.CAFile));
+
+    // The TLS handler before the TLS mode, which needs it in place.
+    FIdSMTP->SetIOHandler(FIdSSLIOHandlerSocket.get());
+    FIdSMTP->SetUseTLS(TIdUseTLS::utUseImplicitTLS);
+    FIdSMTP->SetAuthType(TIdSMTPAuthenticationType::satDefault);
+    FIdSMTP->SetPort(static_cast<TIdPort>(FSettings.Port));
+    FIdSMTP->SetHost(FSettings.Host);
+    FIdSMTP->SetUsername(FSettings.Mailbox);
+    FIdSMTP->SetPassword(FSettings.Password);
+    FIdSMTP->SetConnectTimeout(FSettings.ConnectTimeout);
+    FIdSMTP->SetReadTimeout(FSettings.ReadTimeout);
+}
+
+void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::optional<std::string>& attachment)
+{
+    TIdMessage& message = *FIdMessage;
+    message.From().SetAddress(FSettings.Mailbox);
+    message.From().SetName(String(kSenderDisplayName));
+    // The address alone: the display name stays in From.
+    message.ReplyTo().SetEMailAddresses(message.From().Address());
+    message.Recipients().Add().SetText(input.Recipient);
+    message.SetSubject(MailSubject(input));
+    message.SetEncoding(TIdMessageEncoding::meMIME);
+    TIdText& text = TCollection::Emplace<TIdText>(message.MessageParts());
+    text.Body().Add(String(kMessageText));
+    text.SetContentType(u"text/plain; charset=iso-8859-1");
+    if (attachment)
+        TCollection::Emplace<TIdAttachmentFile>(message.MessageParts(), platform::Utf8ToUtf16(*attachment));
+}
+
+void TMailDispatch::WatchProgress(std::uint64_t total)
+{
+    FReportedPermille = 0;
+    FView.ShowProgress(0, total);
+    // The message writer counts the bytes it hands to the connection; commands
+    // outside the message are not counted.
+    FIdSMTP->OnWork = [this, total](TIdComponent*, TWorkMode mode, std::int64_t count) {
+        if (mode != TWorkMode::wmWrite || count <= 0)
+            return;
+        const auto written = static_cast<std::uint64_t>(count);
+        const std::uint64_t permille = std::min<std::uint64_t>(1000, written * 1000 / total);
+        if (permille != FReportedPermille) {
+            FReportedPermille = permille;
+            FView.ShowProgress(written, total);
+        }
+    };
+}
+
+TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
+{
+    if (const std::u16string refusal = Refusal(input); !refusal.empty()) {
+        FView.ShowMessage(refusal);
+        return TMailDispatchResult::mdRefused;
+    }
+    // After an earlier attempt the components were released: new ones, so that the
+    // message is built afresh.
+    if (!FIdSMTP)
+        MakeComponents();
+
+    TPhase phase = TPhase::phPreparing;
+    std::u16string failure;
+    std::u16string deliveredTo;
+    // After a refusal the server has answered and the session is in step; after a
+    // time-out or a broken connection a QUIT would only wait once more.
+    bool sayGoodbye = true;
+    try {
+        ApplyTransportSettings();
+        const std::optional<std::string> attachment = AttachmentFile(input.AttachmentPath, FMapper);
+        FillMessage(input, attachment);
+        WatchProgress(EstimatedMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
+        phase = TPhase::phConnecting;
+        FIdSMTP->Connect();
+        phase = TPhase::phLoggingIn;
+        // Without AUTH LOGIN on offer nothing is sent; the server then decides
+        // whether it takes the mail.
+        FIdSMTP->Authenticate();
+        phase = TPhase::phDelivering;
+        FIdSMTP->Send(*FIdMessage);
+        deliveredTo = FIdMessage->Recipients()[0].Address();
+    } catch (const std::exception& e) {
+        failure = FailureMessage(phase, Reason(e, FSettings), FSettings);
+        sayGoodbye = dynamic_cast<const EIdReplyRFCError*>(&e) != nullptr;
+    } catch (...) {
+        failure = FailureMessage(phase, u"Erro desconhecido.", FSettings);
+        sayGoodbye = false;
+    }
+    TearDown(sayGoodbye);
+
+    if (!failure.empty()) {
+        FView.ShowMessage(failure);
+        return TMailDispatchResult::mdFailed;
+    }
+    FView.ShowMessage(u"E-mail enviado para " + deliveredTo + u".");
+    FView.CloseDialog();
+    return TMailDispatchResult::mdDelivered;
+}
+
+void TMailDispatch::TearDown(bool sayGoodbye)
+{
+    try {
+        FIdSMTP->Disconnect(sayGoodbye);
+    } catch (const std::exception&) {
+        // QUIT refused or the connection lost while saying goodbye: the connection
+        // is closed all the same, and the message was already accepted or its
+        // failure is being reported.
+    }
+    UnloadTlsLibrary();
+    // Each reference is cleared before its object goes (unique_ptr::reset).
+    FIdMessage.reset();
+    FIdSSLIOHandlerSocket.reset();
+    FIdSMTP.reset();
 }
 
 } // namespace orvant::app

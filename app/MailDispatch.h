@@ -1,25 +1,139 @@
 #pragma once
-// What "Enviar E-mail" hands over to the mail dispatch: the texts of the main
-// window's month and year edit fields, read at the moment of the click, and the
-// send dialog's three fields. The dispatch itself (message, SMTP over TLS) is
-// built on the mail library; until that is in place Send does nothing.
+// The mail dispatch behind "Enviar E-mail": fills the send dialog's message
+// (sender, reply-to, the typed recipient, "<store> - XML - <month> de <year>", a
+// short text part and the month's archive when the file exists) and delivers it
+// through the dialog's SMTP client over TLS from the first byte, with the login
+// of the deployment's account.
+//
+// Where the original program sent blind and said nothing, this one
+//   - verifies the server's certificate (system trust store plus [Mail] CAFile)
+//     and its host name, and sends the name as SNI: the password goes only to
+//     the server it is meant for;
+//   - shows every failure in Portuguese with the server's reply or the transport
+//     error, keeps the dialog open and, on the next press, makes the components
+//     and the message anew; only an accepted delivery closes the dialog, after
+//     confirming it;
+//   - refuses an empty recipient, an address holding a control character and an
+//     unconfigured server before connecting;
+//   - bounds the connect and every read, so a silent server cannot hold the
+//     program for ever;
+//   - reports the bytes of the message written so far while it goes out.
+// No error leaves Send.
+//
+// The class knows nothing of Qt: the dialog (and orvant-cli) talk to it through
+// IMailDispatchView.
 
+#include "platform/DeploymentConfig.h"
+#include "platform/WinPath.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+
+class TIdMessage;
+class TIdSMTP;
+class TIdSSLIOHandlerSocketOpenSSL;
 
 namespace orvant::app {
 
+// What "Enviar E-mail" reads at the moment of the click.
 struct TMailDispatchInput {
-    std::u16string MonthEditText; // Cb_Mes edit text, e.g. "Março"
-    std::u16string YearEditText;  // Cb_Ano edit text, e.g. "2021"
-    std::u16string StoreName;     // edt_loja
-    std::u16string Recipient;     // edt_email
-    std::u16string AttachmentPath; // edit_anexo, Windows path text
+    std::u16string MonthEditText;  // Cb_Mes edit text, e.g. "Março"
+    std::u16string YearEditText;   // Cb_Ano edit text, e.g. "2021"
+    std::u16string StoreName;      // edt_loja
+    std::u16string Recipient;      // edt_email
+    // edit_anexo: Windows path text (mapped through the deployment's roots); a
+    // text starting with "/" is taken as a Linux path (orvant-cli --attach).
+    std::u16string AttachmentPath;
 };
+
+// The mail account and server of the deployment, and the waits.
+struct TMailSettings {
+    std::u16string Host;
+    int Port = 465;
+    std::u16string Mailbox;  // sender, login user name and reply-to
+    std::u16string Password;
+    std::string CAFile;      // extra trust anchors (PEM); empty: the system store only
+    std::string ConfigPath;  // the deployment file, named in the "not configured" message
+    std::int32_t ConnectTimeout = 30000; // ms
+    std::int32_t ReadTimeout = 60000;    // ms, each read (and each blocked write)
+    // The server's certificate may lie this many CA certificates below a trusted
+    // one (the TLS library's count): a public server's chain runs through one or
+    // two intermediate CAs.
+    std::int32_t VerifyDepth = 4;
+
+    static TMailSettings FromDeployment(const platform::TDeploymentConfig& deployment);
+};
+
+class IMailDispatchView {
+public:
+    virtual ~IMailDispatchView() = default;
+    // Modal: returns when the user has closed the message.
+    virtual void ShowMessage(std::u16string_view text) = 0;
+    // Bytes of the message written so far, of about `total`; 0 of total before
+    // connecting. Called often: the view repaints only what changed.
+    virtual void ShowProgress(std::uint64_t written, std::uint64_t total) = 0;
+    // After an accepted delivery (and its confirmation).
+    virtual void CloseDialog() = 0;
+};
+
+enum class TMailDispatchResult {
+    mdDelivered, // the server accepted the message
+    mdRefused,   // nothing was sent: empty or invalid recipient, no server configured
+    mdFailed,    // connection, login, delivery or preparation failed
+};
+
+inline constexpr std::u16string_view kSenderDisplayName = u"Dravik Automail";
+inline constexpr std::u16string_view kMessageText = u"Segue em anexo os arquivos referentes";
+inline constexpr std::u16string_view kEmptyRecipientMessage = u"O Email para envio está vazio!!";
+
+// "<store> - XML - <month> de <year>".
+std::u16string MailSubject(const TMailDispatchInput& input);
+// True when the text holds a C0 or C1 control character (CR and LF among them).
+bool HasControlCharacter(std::u16string_view text);
+// The existing regular file the attachment path names, if any.
+std::optional<std::string> AttachmentFile(std::u16string_view path, const platform::TWinPathMapper& mapper);
+// About the bytes the message writer produces for a message with the text part
+// and an attachment of that many bytes (base64 in lines of 76).
+std::uint64_t EstimatedMessageSize(std::uint64_t attachmentBytes);
 
 class TMailDispatch {
 public:
-    virtual ~TMailDispatch() = default;
-    virtual void Send(const TMailDispatchInput& input);
+    TMailDispatch(IMailDispatchView& view, TMailSettings settings, platform::TWinPathRoots roots);
+    ~TMailDispatch();
+    TMailDispatch(const TMailDispatch&) = delete;
+    TMailDispatch& operator=(const TMailDispatch&) = delete;
+
+    TMailDispatchResult Send(const TMailDispatchInput& input);
+
+    // The dialog's three components, null once released (after each attempt,
+    // until the next press makes them anew).
+    TIdSMTP* IdSMTP() const { return FIdSMTP.get(); }
+    TIdMessage* IdMessage() const { return FIdMessage.get(); }
+    TIdSSLIOHandlerSocketOpenSSL* IdSSLIOHandlerSocket() const { return FIdSSLIOHandlerSocket.get(); }
+
+private:
+    // The components with the settings stored with the dialog.
+    void MakeComponents();
+    // A message for the user when the send must not start; empty when it may.
+    std::u16string Refusal(const TMailDispatchInput& input) const;
+    void ApplyTransportSettings();
+    // Sender, reply-to, recipient, subject, encoding, text part, attachment.
+    void FillMessage(const TMailDispatchInput& input, const std::optional<std::string>& attachment);
+    void WatchProgress(std::uint64_t total);
+    // Disconnect (with QUIT when sayGoodbye), unload the TLS library, release
+    // message, handler, client.
+    void TearDown(bool sayGoodbye);
+
+    IMailDispatchView& FView;
+    TMailSettings FSettings;
+    platform::TWinPathMapper FMapper;
+    std::unique_ptr<TIdSMTP> FIdSMTP;
+    std::unique_ptr<TIdMessage> FIdMessage;
+    std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> FIdSSLIOHandlerSocket;
+    std::uint64_t FReportedPermille = 0;
 };
 
 } // namespace orvant::app

@@ -58,10 +58,19 @@ public:
     // True while the component's stored properties are being loaded; setters that
     // apply rules only for a user's change look at it.
     bool IsLoading() const { return FLoading; }
-    void SetLoading(bool loading) { FLoading = loading; }
+    // Ending a load calls Loaded, so rules skipped while loading can be applied then.
+    void SetLoading(bool loading)
+    {
+        const bool finished = FLoading && !loading;
+        FLoading = loading;
+        if (finished)
+            Loaded();
+    }
 
 protected:
     virtual void Notification(TComponent* component, TOperation operation);
+    // The stored properties are all in place. Nothing here.
+    virtual void Loaded() {}
 
 private:
     TComponent* FOwner = nullptr;

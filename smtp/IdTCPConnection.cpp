@@ -13,6 +13,20 @@ namespace {
 const String kInterceptConflict = u"The IOHandler already has a different Intercept assigned";
 const String kNotConnected = u"Not Connected";
 
+// Names the command by its verb only: the rest of the line may be anything a caller
+// passed, and a line break inside it must not carry it into a log.
+void RefuseLineBreaks(const String& ALine)
+{
+    if (ALine.find_first_of(u"\r\n") == String::npos)
+        return;
+    std::size_t verbEnd = 0;
+    while (verbEnd < ALine.size()
+           && CharIsInSet(ALine[verbEnd], u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"))
+        ++verbEnd;
+    const String what = verbEnd == 0 ? String(u"A command") : u"The " + ALine.substr(0, verbEnd) + u" command";
+    EIdException::Toss(what + u" was not sent: a value in it contains a line break (CR or LF).");
+}
+
 } // namespace
 
 TIdTCPConnection::~TIdTCPConnection()
@@ -139,6 +153,7 @@ void TIdTCPConnection::WriteCommand(const String& AOut, const IIdTextEncodingPtr
     TIdIOHandler& io = RequireIOHandler();
     String line = AOut;
     PrepareCommand(line);
+    RefuseLineBreaks(line);
     io.WriteLn(line, AEncoding);
 }
 
@@ -214,6 +229,17 @@ void TIdTCPConnection::RaiseExceptionForLastCmdResult()
     FLastCmdResult->RaiseReplyError();
     // Only a faulty reply class gets here; a refusal must not pass as success.
     throw EIdReplyRFCError(FLastCmdResult->NumericCode(), FLastCmdResult->Text().Text());
+}
+
+std::exception_ptr TIdTCPConnection::LastCmdResultError()
+{
+    std::exception_ptr error;
+    try {
+        RaiseExceptionForLastCmdResult();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    return error;
 }
 
 void TIdTCPConnection::WriteHeader(const TStrings& AHeader)

@@ -19,6 +19,7 @@
 #include "smtp/IdReply.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -79,6 +80,9 @@ public:
     virtual std::int16_t CheckResponse(std::int16_t AResponse, const std::vector<std::int16_t>& AAllowedResponses);
     virtual String CheckResponse(const String& AResponse, StringView AAllowedResponse);
     [[noreturn]] virtual void RaiseExceptionForLastCmdResult();
+    // What RaiseExceptionForLastCmdResult raises for the current reply, caught and
+    // kept: for a refusal that is reported only after more replies have been read.
+    std::exception_ptr LastCmdResultError();
     // Raises E with the reply's text lines, each followed by CR LF, as message.
     template <class E>
     [[noreturn]] void RaiseExceptionForLastCmdResult()
@@ -132,12 +136,16 @@ protected:
     void AttachManagedIOHandler(TIdIOHandler& AHandler);
     // Raises "Cannot change a connected IOHandler." while connected.
     void CheckCanChangeIOHandler();
+    // PrepareCommand, then the line with CR LF, without reading a reply (pipelined
+    // commands are written this way). Every command goes through here. A line that
+    // holds a CR or LF, always taken from data (an address, a host or user name),
+    // would end the command early and smuggle in another: it raises EIdException
+    // and nothing of it is written.
+    void WriteCommand(const String& AOut, const IIdTextEncodingPtr& AEncoding = nullptr);
 
 private:
     // Detaches the current handler, freeing it when it is managed.
     void ReleaseIOHandler();
-    // PrepareCommand, then the line with CR LF.
-    void WriteCommand(const String& AOut, const IIdTextEncodingPtr& AEncoding);
     // Closes an open handler with the status reports around it.
     void CloseOpenHandler();
 

@@ -1,33 +1,104 @@
-// orvant-cli: the monthly extraction without a display (servers, scheduled runs).
+// orvant-cli: the monthly extraction and the mail dispatch without a display
+// (servers, scheduled runs).
 #include "app/ArchiveStep.h"
 #include "app/CliOptions.h"
 #include "app/ConsoleView.h"
 #include "app/ExtractionRun.h"
+#include "app/FolderScheme.h"
+#include "app/MailDispatch.h"
 #include "app/TerminalConfig.h"
 #include "platform/DeploymentConfig.h"
 #include "platform/Process.h"
 #include "platform/Utf.h"
 
 #include <clocale>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 using namespace orvant;
 
+namespace {
+
+std::u16string YearText(const app::TCliOptions& options)
+{
+    return platform::Utf8ToUtf16(std::to_string(options.Year));
+}
+
+std::u16string MonthName(const app::TCliOptions& options)
+{
+    return std::u16string(app::kMonthNames[static_cast<std::size_t>(options.Month - 1)]);
+}
+
+// Extracts the month; fills the archive's path and answers whether every enabled
+// terminal was copied and archived.
+bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
+             std::u16string& archivePath)
+{
+    const platform::TWinFileSystem fileSystem(deployment.Roots);
+    platform::TSpawnProcessRunner runner;
+    app::TArchiveStep archiveStep(fileSystem, runner);
+    app::TConsoleExtractionView view(std::cerr, std::cout, fileSystem.Mapper());
+    app::TExtractionRun run(view, fileSystem, archiveStep);
+    const app::TExtractionSummary summary = run.Execute(YearText(options), MonthName(options));
+    archivePath = summary.AttachmentPath;
+
+    if (summary.Terminals.empty()) {
+        std::cerr << "Nenhum PDV habilitado em " << platform::Utf16ToUtf8(app::kConfigFilePath)
+                  << " (valor TRUE na seção [PDV]); nada foi extraído." << std::endl;
+        return false;
+    }
+    int copied = 0;
+    for (const auto& t : summary.Terminals)
+        copied += t.Issued.Copied + t.Cancelled.Copied;
+    std::cerr << copied << " arquivos XML copiados de " << summary.Terminals.size() << " PDVs." << std::endl;
+    return summary.AllComplete();
+}
+
+// Mails the attachment as "Enviar E-mail" does; a missing attachment is an error
+// here, since nobody would notice a mail without it.
+bool Send(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
+          const std::u16string& attachmentPath)
+{
+    const platform::TWinPathMapper mapper(deployment.Roots);
+    if (!app::AttachmentFile(attachmentPath, mapper)) {
+        std::cerr << "Arquivo para anexar não encontrado: " << platform::Utf16ToUtf8(attachmentPath)
+                  << "; o e-mail não foi enviado." << std::endl;
+        return false;
+    }
+    app::TConsoleDispatchView view(std::cerr);
+    app::TMailDispatch dispatch(view, app::TMailSettings::FromDeployment(deployment), deployment.Roots);
+    const app::TMailDispatchInput input {MonthName(options), YearText(options), platform::Utf8ToUtf16(options.Store),
+                                         platform::Utf8ToUtf16(options.To), attachmentPath};
+    return dispatch.Send(input) == app::TMailDispatchResult::mdDelivered;
+}
+
+// --attach: Windows path text as it stands, a Linux path made absolute.
+std::u16string AttachmentArgument(const std::string& argument)
+{
+    const std::u16string text = platform::Utf8ToUtf16(argument);
+    if (platform::LooksLikeWinAbsolutePath(text))
+        return text;
+    return platform::Utf8ToUtf16(std::filesystem::absolute(argument).lexically_normal().string());
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    using TCommand = app::TCliOptions::TCommand;
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> args(argv + 1, argv + argc);
     const app::TCliOptions options = app::ParseCliArguments(args, platform::TSystemClock().Now());
     switch (options.Command) {
-    case app::TCliOptions::TCommand::cmHelp:
+    case TCommand::cmHelp:
         std::cout << app::CliUsageText();
         return 0;
-    case app::TCliOptions::TCommand::cmInvalid:
+    case TCommand::cmInvalid:
         std::cerr << options.Error << "\n\n" << app::CliUsageText();
         return 2;
-    case app::TCliOptions::TCommand::cmExtract:
+    default:
         break;
     }
 
@@ -37,24 +108,25 @@ int main(int argc, char** argv)
                   << " não encontrado; usando C: em " << deployment.Roots.DriveC
                   << " e a rede em " << deployment.Roots.Network << std::endl;
 
-    const platform::TWinFileSystem fileSystem(deployment.Roots);
-    platform::TSpawnProcessRunner runner;
-    app::TArchiveStep archiveStep(fileSystem, runner);
-    app::TConsoleExtractionView view(std::cerr, std::cout, fileSystem.Mapper());
-    app::TExtractionRun run(view, fileSystem, archiveStep);
-
-    const std::u16string year = platform::Utf8ToUtf16(std::to_string(options.Year));
-    const std::u16string month(app::kMonthNames[static_cast<std::size_t>(options.Month - 1)]);
-    const app::TExtractionSummary summary = run.Execute(year, month);
-
-    if (summary.Terminals.empty()) {
-        std::cerr << "Nenhum PDV habilitado em " << platform::Utf16ToUtf8(app::kConfigFilePath)
-                  << " (valor TRUE na seção [PDV]); nada foi extraído." << std::endl;
-        return 1;
+    std::u16string archivePath;
+    switch (options.Command) {
+    case TCommand::cmExtract:
+        return Extract(options, deployment, archivePath) ? 0 : 1;
+    case TCommand::cmSend:
+        archivePath = options.Attach.empty()
+            ? app::ArchiveFilePath(app::ArchiveBase(YearText(options), app::MonthNumber(MonthName(options))))
+            : AttachmentArgument(options.Attach);
+        return Send(options, deployment, archivePath) ? 0 : 1;
+    case TCommand::cmRun:
+        if (!Extract(options, deployment, archivePath)) {
+            // An incomplete archive would reach the accountant as if it were the month.
+            std::cerr << "O e-mail não foi enviado porque a extração não ficou completa. Corrija e rode de novo, "
+                         "ou envie o que foi extraído com orvant-cli send."
+                      << std::endl;
+            return 1;
+        }
+        return Send(options, deployment, archivePath) ? 0 : 1;
+    default:
+        return 2;
     }
-    int copied = 0;
-    for (const auto& t : summary.Terminals)
-        copied += t.Issued.Copied + t.Cancelled.Copied;
-    std::cerr << copied << " arquivos XML copiados de " << summary.Terminals.size() << " PDVs." << std::endl;
-    return summary.AllComplete() ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include "app/WindowPlacement.h"
 #include "app/gui/DesignFonts.h"
+#include "app/gui/ModalMessage.h"
 #include "app/gui/Place.h"
 
 #include <QCloseEvent>
@@ -10,12 +11,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
+#include <exception>
 
 namespace orvant::gui {
 
-Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period)
+namespace {
+const QString kButtonCaption = QStringLiteral("Enviar E-mail");
+}
+
+Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period,
+                           const platform::TDeploymentConfig& deployment, const QString& applicationTitle)
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      FPeriod(period), FMailDispatch(std::make_unique<app::TMailDispatch>())
+      FPeriod(period), FApplicationTitle(applicationTitle),
+      FMailDispatch(std::make_unique<app::TMailDispatch>(static_cast<app::IMailDispatchView&>(*this),
+                                                         app::TMailSettings::FromDeployment(deployment),
+                                                         deployment.Roots))
 {
     setObjectName("form_enviar");
     setWindowTitle("Orvant - Envio de Arquivo");
@@ -39,7 +50,7 @@ Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period)
     edit_anexo = Place<QLineEdit>(this, "edit_anexo", 8, 172, 221, 26, editFont);
     edit_anexo->setEnabled(false);
     btn_email = Place<QPushButton>(this, "btn_email", 8, 212, 221, 34, DesignFont(TDesignFace::dfRoboto, 19));
-    btn_email->setText("Enviar E-mail");
+    btn_email->setText(kButtonCaption);
 
     // Tab order: edt_loja, edt_email, btn_email, edit_anexo (disabled, so skipped).
     setTabOrder(edt_loja, edt_email);
@@ -88,7 +99,40 @@ void Tform_enviar::closeEvent(QCloseEvent* event)
 
 void Tform_enviar::btn_emailClick()
 {
-    FMailDispatch->Send(DispatchInput());
+    if (FSending)
+        return; // called again from within the event loop of one of this send's message boxes
+    FSending = true;
+    try {
+        FMailDispatch->Send(DispatchInput());
+    } catch (const std::exception& e) {
+        // The dispatch reports its own failures; nothing may escape a slot.
+        ShowMessage(QString::fromUtf8(e.what()).toStdU16String());
+    }
+    FSending = false;
+    FShownPercent = -1;
+    btn_email->setText(kButtonCaption);
+}
+
+void Tform_enviar::ShowMessage(std::u16string_view text)
+{
+    ShowModalMessage(*this, FApplicationTitle, QString::fromStdU16String(std::u16string(text)), OnShowMessage);
+}
+
+void Tform_enviar::ShowProgress(std::uint64_t written, std::uint64_t total)
+{
+    // The send holds the GUI thread, so the button is painted right here, and only
+    // when the figure on it changes.
+    const int percent = total ? static_cast<int>(std::min<std::uint64_t>(100, written * 100 / total)) : 0;
+    if (percent == FShownPercent)
+        return;
+    FShownPercent = percent;
+    btn_email->setText(QStringLiteral("Enviando... %1%").arg(percent));
+    btn_email->repaint();
+}
+
+void Tform_enviar::CloseDialog()
+{
+    CloseAfterDispatch();
 }
 
 } // namespace orvant::gui

@@ -5,8 +5,10 @@
 // is shown; its frame has no button, so only the mail dispatch hides it.
 
 #include "app/MailDispatch.h"
+#include "platform/DeploymentConfig.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -23,10 +25,13 @@ public:
     virtual QString YearEditText() const = 0;
 };
 
-class Tform_enviar : public QWidget {
+// The dialog shows the mail dispatch's messages in modal boxes titled with the
+// application's title, its progress on the button, and closes when it says so.
+class Tform_enviar : public QWidget, private app::IMailDispatchView {
     Q_OBJECT
 public:
-    Tform_enviar(QWidget* owner, const IPeriodEditTexts& period);
+    Tform_enviar(QWidget* owner, const IPeriodEditTexts& period, const platform::TDeploymentConfig& deployment,
+                 const QString& applicationTitle);
     ~Tform_enviar() override;
 
     QLabel* lbl1;
@@ -40,21 +45,35 @@ public:
     // What btn_emailClick gathers for the dispatch.
     app::TMailDispatchInput DispatchInput() const;
 
-    // The only way the dialog closes (hides): after a delivery attempt. A close
+    // The only way the dialog closes (hides): after an accepted delivery. A close
     // request from the window manager (Alt+F4 and the like) is refused.
     void CloseAfterDispatch();
+
+    // The mail components while they exist (tests look at them).
+    const app::TMailDispatch& MailDispatch() const { return *FMailDispatch; }
+
+    // Test seam: a replacement for the modal message box.
+    std::function<void(const QString&)> OnShowMessage;
+
+public slots:
+    void btn_emailClick();
 
 protected:
     void showEvent(QShowEvent* event) override; // FormShow
     void closeEvent(QCloseEvent* event) override;
 
-private slots:
-    void btn_emailClick();
-
 private:
+    // IMailDispatchView
+    void ShowMessage(std::u16string_view text) override;
+    void ShowProgress(std::uint64_t written, std::uint64_t total) override;
+    void CloseDialog() override;
+
     const IPeriodEditTexts& FPeriod;
+    QString FApplicationTitle;
     std::unique_ptr<app::TMailDispatch> FMailDispatch;
     bool FClosingByProgram = false;
+    bool FSending = false;
+    int FShownPercent = -1;
 };
 
 } // namespace orvant::gui

@@ -3,13 +3,13 @@
 #include "app/DefaultPeriod.h"
 #include "app/TerminalConfig.h"
 #include "app/gui/DesignFonts.h"
+#include "app/gui/ModalMessage.h"
 #include "app/gui/Place.h"
 #include "platform/WinFileSystem.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyleOptionProgressBar>
@@ -122,7 +122,7 @@ void TForm_Extrair::SetProcessRunner(std::unique_ptr<platform::IProcessRunner> r
 Tform_enviar* TForm_Extrair::CreateSendDialog(const QString& attachmentPath)
 {
     // Owned by this window; replacing the reference leaves earlier dialogs open.
-    auto* dialog = new Tform_enviar(this, *this);
+    auto* dialog = new Tform_enviar(this, *this, FDeployment, FApplicationTitle);
     Fform_enviar = dialog;
     dialog->edit_anexo->setText(attachmentPath);
     dialog->edit_anexo->setCursorPosition(0); // show the drive, not the tail, of a long path
@@ -153,13 +153,7 @@ void TForm_Extrair::Btn_ExtrairClick()
 
 void TForm_Extrair::ShowModalMessage(const QString& text)
 {
-    if (OnShowMessage) {
-        OnShowMessage(text);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, FApplicationTitle, text, QMessageBox::Ok, this);
-    box.exec();
-    repaint(); // the run holds the GUI thread: redraw what the box covered
+    gui::ShowModalMessage(*this, FApplicationTitle, text, OnShowMessage);
 }
 
 void TForm_Extrair::SetExtractButton(bool enabled, std::u16string_view caption)

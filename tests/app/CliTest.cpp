@@ -56,6 +56,27 @@ TEST(CliOptions, HelpAndMistakes)
     EXPECT_NE(std::string(CliUsageText()).find("Uso: orvant-cli extract"), std::string::npos);
 }
 
+TEST(CliOptions, SendAndRunNeedTheStoreAndTheRecipient)
+{
+    const auto now = LocalDate(2026, 12, 8);
+    const auto send = ParseCliArguments({"send", "--store", "Loja Centro", "--to=Ana <ana@example.com>", "--month",
+                                         "3", "--attach", "/tmp/x.7z"}, now);
+    EXPECT_EQ(send.Command, TCommand::cmSend);
+    EXPECT_EQ(send.Store, "Loja Centro");
+    EXPECT_EQ(send.To, "Ana <ana@example.com>");
+    EXPECT_EQ(send.Attach, "/tmp/x.7z");
+    EXPECT_EQ(send.Year, 2026);
+    EXPECT_EQ(send.Month, 3);
+    const auto run = ParseCliArguments({"run", "--to", "ana@example.com", "--store", "Loja"}, now);
+    EXPECT_EQ(run.Command, TCommand::cmRun);
+    EXPECT_EQ(run.Month, 11);
+    for (const auto& bad : std::vector<std::vector<std::string>> {
+             {"send", "--to", "ana@example.com"}, {"run", "--store", "Loja"},
+             {"run", "--store", "Loja", "--to", "a@b.c", "--attach", "x.7z"}, {"extract", "--to", "a@b.c"}})
+        EXPECT_EQ(ParseCliArguments(bad, now).Command, TCommand::cmInvalid) << bad.front();
+    EXPECT_EQ(ParseCliArguments({"send", "--help"}, now).Command, TCommand::cmHelp);
+}
+
 TEST(ConsoleView, OneMessageALineAndTheArchivePathOnStandardOutput)
 {
     const orvant::platform::TWinPathMapper mapper({"/srv/c", "/srv/unc"});
@@ -63,8 +84,8 @@ TEST(ConsoleView, OneMessageALineAndTheArchivePathOnStandardOutput)
     TConsoleExtractionView view(err, out, mapper);
     view.SetProgressRange(10);
     view.ShowMessage(u"Sem notas Canceladas do PDV1 para Servidor");
-    view.ShowMessage(u"linha um\nlinha dois");
+    view.ShowMessage(u"linha um\nlinha dois\r\nlinha três");
     view.OpenSendDialog(u"C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z");
-    EXPECT_EQ(err.str(), "Sem notas Canceladas do PDV1 para Servidor\nlinha um linha dois\n");
+    EXPECT_EQ(err.str(), "Sem notas Canceladas do PDV1 para Servidor\nlinha um linha dois linha três\n");
     EXPECT_EQ(out.str(), "C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z -> /srv/c/Kelmora/Orvant/Enviar/2021/03.7z\n");
 }

@@ -221,7 +221,11 @@ TEST(SendDialog, HandsTheEditTextsToTheMailDispatch)
     EXPECT_EQ(input.StoreName, u"Loja Centro");
     EXPECT_EQ(input.Recipient, u"Contador <contador@exemplo.com.br>");
     EXPECT_EQ(input.AttachmentPath, u"");
-    QTest::mouseClick(d->btn_email, Qt::LeftButton); // the dispatch is not wired to a server yet
+    QStringList messages;
+    d->OnShowMessage = [&](const QString& m) { messages << m; };
+    QTest::mouseClick(d->btn_email, Qt::LeftButton); // this deployment names no mail server
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("O servidor de e-mail não está configurado")) << messages[0].toStdString();
     EXPECT_TRUE(d->isVisible());
 }
 

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""orvant-cli run on a generated sample store, mailing through a local server with TLS
+and a CA of its own: the mail the server stored carries an archive whose listing holds
+every copied XML file; nothing the program prints holds the password or its base64
+forms, also when the login fails.
+
+Usage: cli_run_mail.py ORVANT_CLI SCRIPTS_FOLDER
+"""
+import base64
+import email
+import email.policy
+import os
+import subprocess
+import sys
+import tempfile
+
+cli, scripts = sys.argv[1], sys.argv[2]
+MAILBOX, PASSWORD = "automail@dravik.com.br", "Segr3do-2026"
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FALHOU:", what)
+
+
+def secret_forms(password):
+    forms = {password}
+    for blob in (password.encode(), b"\0" + MAILBOX.encode() + b"\0" + password.encode()):
+        encoded = base64.b64encode(blob).decode()
+        forms.update((encoded, encoded.rstrip("=")))
+    return forms
+
+
+def run(args, env):
+    result = subprocess.run([cli, *args], env=env, capture_output=True, text=True, timeout=300)
+    print(result.stderr, end="")
+    return result
+
+
+def write_deployment(path, port, password, ca):
+    with open(path) as f:
+        paths = f.read().split("[Mail]")[0]
+    with open(path, "w") as f:
+        f.write(paths + f"[Mail]\nHost=localhost\nPort={port}\nMailbox={MAILBOX}\nPassword={password}\n"
+                        f"CAFile={ca}\n")
+
+
+with tempfile.TemporaryDirectory(prefix="orvant-run-") as root:
+    store = os.path.join(root, "store")
+    subprocess.run([os.path.join(scripts, "make-sample-store"), store, "--month", "2021-03", "--scale", "0.25"],
+                   check=True, capture_output=True)
+    mbox = os.path.join(root, "mbox")
+    server = subprocess.Popen([os.path.join(scripts, "local-mail-server"), mbox,
+                               "--user", MAILBOX, "--password", PASSWORD],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        ready = server.stdout.readline()
+        check(ready.startswith("READY port="), f"server started: {ready!r}")
+        port = int(ready.strip().split("=")[1])
+        config = os.path.join(store, "orvant.conf")
+        env = dict(os.environ, ORVANT_CONFIG=config)
+
+        check(run(["send", "--help"], env).returncode == 0, "send --help")
+
+        write_deployment(config, port, PASSWORD, os.path.join(mbox, "ca.pem"))
+        result = run(["run", "--store", "Loja Centro", "--to", "Contador <contador@example.com>",
+                      "--year", "2021", "--month", "3"], env)
+        check(result.returncode == 0, f"run: exit status {result.returncode}")
+        check(result.stderr.splitlines()[-1:] == ["E-mail enviado para contador@example.com."], "confirmation")
+        printed = result.stdout + result.stderr
+
+        write_deployment(config, port, "Errada-12345", os.path.join(mbox, "ca.pem"))
+        refused = run(["send", "--store", "Loja Centro", "--to", "contador@example.com", "--year", "2021",
+                       "--month", "3"], env)
+        check(refused.returncode == 1 and "535" in refused.stderr, "a refused login: status 1 and the reply")
+        printed += refused.stdout + refused.stderr
+        for secret in secret_forms(PASSWORD) | secret_forms("Errada-12345"):
+            check(secret not in printed, f"the output holds {secret!r}")
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
+
+    maildir = os.path.join(mbox, "mail")
+    stored = sorted(name for name in os.listdir(maildir) if name.endswith(".eml"))
+    check(len(stored) == 1, f"one message stored: {stored}")
+    with open(os.path.join(maildir, stored[0]), "rb") as f:
+        msg = email.message_from_binary_file(f, policy=email.policy.default)
+    check(msg["Subject"] == "Loja Centro - XML - Março de 2021", f"subject {msg['Subject']}")
+    attachments = list(msg.iter_attachments())
+    check([a.get_filename() for a in attachments] == ["03.7z"], "the archive attached")
+    archive = os.path.join(root, "received.7z")
+    with open(archive, "wb") as f:
+        f.write(attachments[0].get_content())
+    listing = subprocess.run(["7zz", "l", "-slt", "-ba", archive], capture_output=True, text=True).stdout
+    entries = {line[7:] for line in listing.splitlines() if line.startswith("Path = ")}
+
+    staging = os.path.join(store, "drive_c", "Kelmora", "Orvant", "Arquivos", "2021", "03")
+    copied = {os.path.relpath(os.path.join(folder, name), staging)
+              for folder, _dirs, names in os.walk(staging) for name in names}
+    check(len(copied) > 200, f"{len(copied)} files copied")
+    files = {e for e in entries if e.count("/") == 2}  # PDVn/Kind/name
+    check(files == copied, f"the archive lists every copied file and no other ({len(copied ^ files)} differ)")
+
+print("ok" if not failures else f"{len(failures)} falha(s)")
+sys.exit(1 if failures else 0)

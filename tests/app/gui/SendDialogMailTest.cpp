@@ -1,0 +1,167 @@
+// "Enviar E-mail" in the send dialog, offscreen, against the test SMTP server: what
+// the mail looks like, when the archive goes with it, what happens when the server
+// refuses or cannot be trusted, and an address that would add a command.
+
+#include "app/gui/Unit1.h"
+#include "app/gui/Unit2.h"
+
+#include "support/DispatchAccount.h"
+#include "support/StoreFixture.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace orvant::gui;
+
+namespace {
+
+const QString kArchive = "C:\\Kelmora\\Orvant\\Enviar\\2026\\03.7z";
+constexpr std::size_t kArchiveSize = 100000;
+
+// The main window on 10 April 2026 (so "Março" and "2026" are proposed), a store
+// holding March's archive, and a deployment that mails through the given server.
+struct TMailWindow {
+    explicit TMailWindow(const TSmtpTestServer& server) : Clock(orvant::platform::LocalDate(2026, 4, 10))
+    {
+        Store.Dir.WriteFile("c/Kelmora/Orvant/Enviar/2026/03.7z", std::string(kArchiveSize, '\x7a'));
+        Window = std::make_unique<TForm_Extrair>(DispatchDeployment(server, Store.Roots()), Clock, "Orvant");
+        Window->show();
+    }
+
+    // A dialog as "Enviar XML" opens it, with the attachment text set (as the
+    // extraction run sets it) and the store and recipient typed.
+    Tform_enviar& Dialog(const QString& attachment, const QString& recipient)
+    {
+        Window->Btn_EnviarClick();
+        Tform_enviar& d = *Window->form_enviar();
+        d.edit_anexo->setText(attachment);
+        d.OnShowMessage = [this](const QString& m) { Messages << m; };
+        QTest::keyClicks(d.edt_loja, "Loja Centro");
+        QTest::keyClicks(d.edt_email, recipient);
+        return d;
+    }
+
+    orvant::test::TStoreFixture Store;
+    orvant::platform::TFixedClock Clock;
+    std::unique_ptr<TForm_Extrair> Window;
+    QStringList Messages;
+};
+
+bool HasLine(const std::string& content, const std::string& line)
+{
+    return content.find("\r\n" + line + "\r\n") != std::string::npos;
+}
+
+} // namespace
+
+TEST(SendDialogMail, DeliversTheMonthAsTypedAndCloses)
+{
+    TSmtpTestServer server(WithDispatchAccount({.RequireAuth = true}));
+    TMailWindow w(server);
+    Tform_enviar& d = w.Dialog(kArchive, "Contador <contador@example.com>");
+    QTest::mouseClick(d.btn_email, Qt::LeftButton);
+
+    EXPECT_EQ(w.Messages, QStringList {"E-mail enviado para contador@example.com."});
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.btn_email->text(), "Enviar E-mail");
+    const auto messages = server.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].User, kDispatchMailbox);
+    EXPECT_EQ(messages[0].Recipients, std::vector<std::string> {"contador@example.com"});
+    const std::string content = "\r\n" + messages[0].Content();
+    EXPECT_TRUE(HasLine(content, "From: \"Dravik Automail\" <" + kDispatchMailbox + ">")) << content.substr(0, 600);
+    EXPECT_TRUE(HasLine(content, "Subject: Loja Centro - XML - =?UTF-8?B?TWFyw6dv?= de 2026"));
+    EXPECT_TRUE(HasLine(content, "To: \"Contador\" <contador@example.com>"));
+    EXPECT_TRUE(HasLine(content, "Reply-To: " + kDispatchMailbox));
+    EXPECT_EQ(StoredParts(messages[0]),
+              (std::vector<std::string> {"text/plain", "application/x-7z-compressed 03.7z 100000"}));
+}
+
+// "Enviar XML" leaves the attachment field empty; without an enabled terminal the
+// extraction hands over ".7z". Neither names a file, so only the text goes.
+TEST(SendDialogMail, NoAttachmentWithoutAnArchiveFile)
+{
+    TSmtpTestServer server(WithDispatchAccount());
+    TMailWindow w(server);
+    for (const QString& attachment : {QString(), QString(".7z")}) {
+        Tform_enviar& d = w.Dialog(attachment, "contador@example.com");
+        QTest::mouseClick(d.btn_email, Qt::LeftButton);
+        EXPECT_FALSE(d.isVisible());
+    }
+    const auto messages = server.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    for (const auto& message : messages)
+        EXPECT_EQ(StoredParts(message), std::vector<std::string> {"text/plain"});
+}
+
+// The server's refusal is shown and the dialog stays; the next press builds the
+// message afresh, so the mail that goes out has one recipient, one text part and
+// one attachment.
+TEST(SendDialogMail, RefusedRecipientKeepsTheDialogAndTheNextPressSendsOneMessage)
+{
+    TSmtpTestServer server(WithDispatchAccount({.RefusedRecipients = {"recusado@example.com"}}));
+    TMailWindow w(server);
+    Tform_enviar& d = w.Dialog(kArchive, "recusado@example.com");
+    QTest::mouseClick(d.btn_email, Qt::LeftButton);
+    ASSERT_EQ(w.Messages.size(), 1);
+    EXPECT_TRUE(w.Messages[0].startsWith("Não foi possível entregar o e-mail ao servidor de e-mail localhost.\n"
+                                         "Resposta do servidor: 550"))
+        << w.Messages[0].toStdString();
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.btn_email->text(), "Enviar E-mail");
+
+    d.edt_email->setText("contador@example.com");
+    QTest::mouseClick(d.btn_email, Qt::LeftButton);
+    EXPECT_EQ(w.Messages.value(1), "E-mail enviado para contador@example.com.");
+    EXPECT_FALSE(d.isVisible());
+    const auto messages = server.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Recipients, std::vector<std::string> {"contador@example.com"});
+    EXPECT_EQ(messages[0].Content().find("recusado"), std::string::npos);
+    EXPECT_EQ(StoredParts(messages[0]),
+              (std::vector<std::string> {"text/plain", "application/x-7z-compressed 03.7z 100000"}));
+}
+
+// A certificate from a CA nobody trusts, or one for another name: the handshake
+// fails, so the server never sees the login.
+TEST(SendDialogMail, WrongCertificateIsRefusedBeforeTheLogin)
+{
+    const TTestCertificates& certs = TestCertificates();
+    for (const auto& [cert, key] : {std::pair(certs.UntrustedCert, certs.UntrustedKey),
+                                    std::pair(certs.OtherNameCert, certs.OtherNameKey)}) {
+        TSmtpTestServer server(WithDispatchAccount({.CertFile = cert, .KeyFile = key}));
+        TMailWindow w(server);
+        Tform_enviar& d = w.Dialog(kArchive, "contador@example.com");
+        QTest::mouseClick(d.btn_email, Qt::LeftButton);
+
+        ASSERT_EQ(w.Messages.size(), 1) << cert;
+        EXPECT_TRUE(w.Messages[0].startsWith("Não foi possível conectar ao servidor de e-mail localhost"));
+        EXPECT_TRUE(w.Messages[0].contains("certificate") && w.Messages[0].contains("\"localhost\""))
+            << w.Messages[0].toStdString();
+        EXPECT_TRUE(d.isVisible());
+        const TSmtpSessionLog log = server.SessionLog();
+        const auto commands = log.Commands();
+        EXPECT_TRUE(std::none_of(commands.begin(), commands.end(),
+                                 [](const std::string& c) { return c.rfind("AUTH", 0) == 0; }));
+        EXPECT_TRUE(log.Events("auth-line").empty());
+        EXPECT_TRUE(server.Messages().empty());
+    }
+}
+
+TEST(SendDialogMail, LineBreakInTheAddressIsRefused)
+{
+    TSmtpTestServer server(WithDispatchAccount());
+    TMailWindow w(server);
+    Tform_enviar& d = w.Dialog(kArchive, "");
+    d.edt_email->setText("contador@example.com\r\nRCPT TO:<outro@example.com>");
+    ASSERT_TRUE(d.edt_email->text().contains('\n'));
+    QTest::mouseClick(d.btn_email, Qt::LeftButton);
+    ASSERT_EQ(w.Messages.size(), 1);
+    EXPECT_TRUE(w.Messages[0].startsWith("O e-mail de recebimento contém uma quebra de linha"));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_TRUE(server.SessionLog().Events("open").empty());
+}
