@@ -3,9 +3,10 @@ JOBS        ?= $(shell nproc)
 BUILD_TEST  ?= build/test
 BUILD_REL   ?= build/release
 BUILD_FUZZ  ?= build/fuzz
+BUILD_VALGRIND ?= build/valgrind
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo bench fuzz clean
+.PHONY: all deps build test demo bench fuzz check-valgrind clean
 
 all: build
 
@@ -37,6 +38,15 @@ fuzz: deps
 	      -DORVANT_SANITIZE=ON -DORVANT_FUZZ=ON -DORVANT_TESTS=OFF -DORVANT_GUI=OFF
 	cmake --build $(BUILD_FUZZ) -j$(JOBS)
 	scripts/fuzz $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
+# The integration suites under Valgrind's memory checker, on a Debug build without
+# sanitizers (the two do not mix). Not part of `make test`: it takes minutes.
+check-valgrind: deps
+	cmake -S . -B $(BUILD_VALGRIND) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	      -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DORVANT_SANITIZE=OFF -DORVANT_TESTS=ON
+	cmake --build $(BUILD_VALGRIND) -j$(JOBS) \
+	      --target test_net test_smtp test_mail test_mime test_platform test_app test_app_gui
+	scripts/check-valgrind $(BUILD_VALGRIND)
 
 clean:
 	rm -rf build

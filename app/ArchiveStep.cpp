@@ -19,9 +19,32 @@ std::u16string Number(int value)
     return Utf8ToUtf16(std::to_string(value));
 }
 
-// The line of the archiver's output that best explains a failure: its last
-// ERROR or WARNING line, else its last non-empty line.
-std::u16string FailureDetail(const std::string& output)
+std::u16string OutcomeMessage(const TArchiveOutcome& o, std::u16string_view terminalKey,
+                              std::u16string_view archiveFile)
+{
+    const std::u16string where = u" ao arquivar o " + std::u16string(terminalKey) + u" em "
+        + std::u16string(archiveFile);
+    const auto& p = o.Process;
+    if (!p.Started) {
+        const std::u16string reason = p.StartError == ENOENT
+            ? u"programa não encontrado (instale o pacote 7zip ou coloque o 7z.exe em C:\\Kelmora\\Server\\)"
+            : u"erro do sistema " + Number(p.StartError) + u" (" + Utf8ToUtf16(std::strerror(p.StartError)) + u")";
+        return u"Não foi possível iniciar o compactador 7-Zip (" + Utf8ToUtf16(o.Program) + u")" + where
+            + u": " + reason + u".";
+    }
+    if (!p.Exited)
+        return u"O compactador 7-Zip foi interrompido (sinal " + Number(p.Signal) + u")" + where
+            + u"; o arquivo pode estar incompleto." + ArchiverFailureDetail(p.Output);
+    if (p.ExitCode == 1)
+        return u"O compactador 7-Zip terminou com aviso (código 1)" + where
+            + u"; alguns arquivos podem ter ficado de fora." + ArchiverFailureDetail(p.Output);
+    return u"O compactador 7-Zip terminou com erro (código " + Number(p.ExitCode) + u")" + where
+        + u"; o arquivo pode estar incompleto." + ArchiverFailureDetail(p.Output);
+}
+
+} // namespace
+
+std::u16string ArchiverFailureDetail(const std::string& output)
 {
     std::string best, lastNonEmpty;
     std::size_t pos = 0;
@@ -41,31 +64,6 @@ std::u16string FailureDetail(const std::string& output)
     return chosen.empty() ? std::u16string() : u" Detalhe: " + Utf8ToUtf16(chosen);
 }
 
-std::u16string OutcomeMessage(const TArchiveOutcome& o, std::u16string_view terminalKey,
-                              std::u16string_view archiveFile)
-{
-    const std::u16string where = u" ao arquivar o " + std::u16string(terminalKey) + u" em "
-        + std::u16string(archiveFile);
-    const auto& p = o.Process;
-    if (!p.Started) {
-        const std::u16string reason = p.StartError == ENOENT
-            ? u"programa não encontrado (instale o pacote 7zip ou coloque o 7z.exe em C:\\Kelmora\\Server\\)"
-            : u"erro do sistema " + Number(p.StartError) + u" (" + Utf8ToUtf16(std::strerror(p.StartError)) + u")";
-        return u"Não foi possível iniciar o compactador 7-Zip (" + Utf8ToUtf16(o.Program) + u")" + where
-            + u": " + reason + u".";
-    }
-    if (!p.Exited)
-        return u"O compactador 7-Zip foi interrompido (sinal " + Number(p.Signal) + u")" + where
-            + u"; o arquivo pode estar incompleto." + FailureDetail(p.Output);
-    if (p.ExitCode == 1)
-        return u"O compactador 7-Zip terminou com aviso (código 1)" + where
-            + u"; alguns arquivos podem ter ficado de fora." + FailureDetail(p.Output);
-    return u"O compactador 7-Zip terminou com erro (código " + Number(p.ExitCode) + u")" + where
-        + u"; o arquivo pode estar incompleto." + FailureDetail(p.Output);
-}
-
-} // namespace
-
 // 7-Zip's -r also looks for the folder's name below the folder's parent; the
 // parent (the month's staging folder) holds only PDVn folders with XML files
 // below them, so nothing else is picked up.
@@ -84,6 +82,11 @@ std::u16string ArchiverCommandLine(std::u16string_view archiveBase, std::u16stri
 TArchiveStep::TArchiveStep(const platform::TWinFileSystem& fileSystem, platform::IProcessRunner& runner)
     : FFileSystem(fileSystem), FRunner(runner)
 {
+}
+
+std::string TArchiveStep::Archiver()
+{
+    return ArchiverProgram(std::u16string(kArchiverProgramPath));
 }
 
 std::string TArchiveStep::ArchiverProgram(const std::u16string& programText)

@@ -22,6 +22,11 @@ namespace orvant::app {
 // "C:\Kelmora\Server\7z.exe" a -r  <archive base> "<terminal staging folder>"
 std::u16string ArchiverCommandLine(std::u16string_view archiveBase, std::u16string_view terminalStaging);
 
+// The line of the archiver's output that best explains a failure, as
+// " Detalhe: <line>" (its last ERROR or WARNING line, else its last non-empty
+// line); empty when it printed nothing.
+std::u16string ArchiverFailureDetail(const std::string& output);
+
 struct TArchiveOutcome {
     std::u16string CommandLine;
     std::string Program;            // the Linux program that was (or would have been) started
@@ -38,6 +43,9 @@ public:
 
     TArchiveOutcome Run(std::u16string_view terminalKey, std::u16string_view year,
                         std::u16string_view archiveBase, std::u16string_view terminalStaging);
+
+    // The archiver program (Linux path) the step runs.
+    std::string Archiver();
 
 private:
     std::string ArchiverProgram(const std::u16string& programText);

@@ -39,8 +39,9 @@ int ParseMonth(const std::string& text)
 const char* CliUsageText()
 {
     return "Uso: orvant-cli extract [--year ANO] [--month MÊS]\n"
-           "     orvant-cli send --store LOJA --to E-MAIL [--year ANO] [--month MÊS] [--attach ARQUIVO]\n"
-           "     orvant-cli run --store LOJA --to E-MAIL [--year ANO] [--month MÊS]\n"
+           "     orvant-cli send --store LOJA --to E-MAIL [--year ANO] [--month MÊS] [--attach ARQUIVO] [--force]\n"
+           "     orvant-cli run --store LOJA --to E-MAIL [--year ANO] [--month MÊS] [--force]\n"
+           "     orvant-cli history [--year ANO] [--month MÊS]\n"
            "     orvant-cli --help\n"
            "\n"
            "extract  extrai os XML de NFC-e do mês de todos os PDVs habilitados em\n"
@@ -49,8 +50,11 @@ const char* CliUsageText()
            "         da janela principal, sem precisar de tela (servidores, execuções agendadas).\n"
            "send     envia o arquivo do mês por e-mail, como o botão \"Enviar E-mail\": assunto\n"
            "         \"LOJA - XML - Mês de ANO\", o arquivo .7z do mês (ou --attach) em anexo.\n"
-           "run      extract e, quando todos os PDVs foram copiados e compactados, send:\n"
+           "run      extract e, quando todos os PDVs foram copiados e compactados e o arquivo\n"
+           "         passou na conferência, send:\n"
            "         o que um agendamento mensal chama.\n"
+           "history  mostra o histórico de envios C:\\Kelmora\\Orvant\\Enviar\\historico.csv\n"
+           "         (todo, ou só o ano e/ou o mês dados).\n"
            "\n"
            "  --year ANO        ano com quatro dígitos, por exemplo 2026\n"
            "  --month MÊS       mês como número (1 a 12) ou nome em português (Novembro)\n"
@@ -59,6 +63,7 @@ const char* CliUsageText()
            "  --to E-MAIL       destinatário, por exemplo contador@example.com ou\n"
            "                    \"Contador <contador@example.com>\"\n"
            "  --attach ARQUIVO  anexo no lugar do arquivo do mês (caminho Linux ou C:\\...)\n"
+           "  --force           envia mesmo que o mês já tenha sido entregue a esse endereço\n"
            "\n"
            "As mensagens que as janelas mostrariam em caixas de diálogo saem na saída de erro,\n"
            "uma por linha. O caminho do arquivo .7z sai na saída padrão.\n"
@@ -76,7 +81,7 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
     using TCommand = TCliOptions::TCommand;
     TCliOptions options;
     if (args.empty()) {
-        options.Error = "Falta o comando (extract, send ou run).";
+        options.Error = "Falta o comando (extract, send, run ou history).";
         return options;
     }
     if (std::find_if(args.begin(), args.end(), [](const std::string& a) {
@@ -92,17 +97,27 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
         command = TCommand::cmSend;
     else if (args.front() == "run")
         command = TCommand::cmRun;
+    else if (args.front() == "history")
+        command = TCommand::cmHistory;
     else {
         options.Error = "Comando desconhecido: " + args.front();
         return options;
     }
-    const bool mails = command != TCommand::cmExtract;
+    const bool mails = command == TCommand::cmSend || command == TCommand::cmRun;
     const TYearMonth previous = PreviousMonth(now);
     int year = 0;
     int month = 0;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
+        if (name == "--force") {
+            if (!mails) {
+                options.Error = "Opção desconhecida: " + name;
+                return options;
+            }
+            options.Force = true;
+            continue;
+        }
         if (const auto eq = name.find('='); eq != std::string::npos) {
             value = name.substr(eq + 1);
             name.resize(eq);
@@ -140,6 +155,11 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
         return options;
     }
     options.Command = command;
+    if (command == TCommand::cmHistory) {
+        options.Year = year;
+        options.Month = month;
+        return options;
+    }
     // Only a month given: it is of this year. Only a year given: the previous
     // month's number in that year.
     options.Year = year ? year : (month ? now.Year : previous.Year);

@@ -4,10 +4,13 @@
 //   orvant-cli extract [--year 2026] [--month 11 | --month Novembro]
 //   orvant-cli send --store "Loja Centro" --to contador@example.com [--year ..] [--month ..] [--attach PATH]
 //   orvant-cli run --store "Loja Centro" --to contador@example.com [--year ..] [--month ..]
+//   orvant-cli history [--year ..] [--month ..]
 //   orvant-cli --help
 //
 // Without --year/--month the month that has just ended is meant. send mails the
-// month's archive (or PATH); run extracts the month, then mails its archive.
+// month's archive (or PATH); run extracts the month, then mails its archive; both
+// refuse a month already delivered to that address unless --force. history
+// prints the send history (all of it, or the given year and/or month).
 
 #include "platform/Clock.h"
 
@@ -17,13 +20,14 @@
 namespace orvant::app {
 
 struct TCliOptions {
-    enum class TCommand { cmHelp, cmExtract, cmSend, cmRun, cmInvalid };
+    enum class TCommand { cmHelp, cmExtract, cmSend, cmRun, cmHistory, cmInvalid };
     TCommand Command = TCommand::cmInvalid;
     int Year = 0;
-    int Month = 0;            // 1..12
+    int Month = 0;            // 1..12; history: 0 (and Year 0) when not given
     std::string Store;        // send, run
     std::string To;           // send, run
     std::string Attach;       // send; empty: the month's archive
+    bool Force = false;       // send, run: also a month already delivered there
     std::string Error;        // Portuguese, for cmInvalid
 };
 

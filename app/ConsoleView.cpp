@@ -40,6 +40,11 @@ void TConsoleDispatchView::ShowMessage(std::u16string_view text)
     WriteMessageLine(FMessages, text);
 }
 
+void TConsoleDispatchView::ShowPart(int part, int parts)
+{
+    FMessages << "Enviando a parte " << part << " de " << parts << "..." << std::endl;
+}
+
 void TConsoleExtractionView::OpenSendDialog(std::u16string_view attachmentPath)
 {
     FOutput << platform::Utf16ToUtf8(attachmentPath);

@@ -29,7 +29,8 @@ private:
 };
 
 // The mail dispatch's window, for a terminal: messages on standard error, one a
-// line; no progress (a scheduled job's output is read afterwards, if at all).
+// line; no byte progress (a scheduled job's output is read afterwards, if at
+// all), but a line before each part of an archive sent in volumes.
 class TConsoleDispatchView final : public IMailDispatchView {
 public:
     explicit TConsoleDispatchView(std::ostream& messages) : FMessages(messages) {}
@@ -37,6 +38,7 @@ public:
     void ShowMessage(std::u16string_view text) override;
     void ShowProgress(std::uint64_t, std::uint64_t) override {}
     void CloseDialog() override {}
+    void ShowPart(int part, int parts) override;
 
 private:
     std::ostream& FMessages;

@@ -1,8 +1,13 @@
 #include "app/ExtractionRun.h"
 
+#include "app/FileDigest.h"
 #include "app/FolderScheme.h"
+#include "app/SendHistory.h"
 #include "app/TerminalConfig.h"
 #include "platform/IniFile.h"
+#include "platform/Utf.h"
+
+#include <filesystem>
 
 namespace orvant::app {
 
@@ -20,13 +25,53 @@ bool TExtractionSummary::AllComplete() const
         if (!t.Complete())
             return false;
     }
-    return true;
+    return !Check.Checked || Check.Passed();
 }
 
 TExtractionRun::TExtractionRun(IExtractionView& view, const platform::TWinFileSystem& fileSystem,
                                TArchiveStep& archiveStep)
     : FView(view), FFileSystem(fileSystem), FArchiveStep(archiveStep)
 {
+}
+
+void TExtractionRun::SetArchiveCheck(TArchiveCheck& check, const TSendHistory* history)
+{
+    FArchiveCheck = &check;
+    FHistory = history;
+}
+
+void TExtractionRun::CheckArchive(TExtractionSummary& summary, std::u16string_view yearText,
+                                  std::u16string_view month,
+                                  const std::vector<std::pair<std::u16string, std::u16string>>& terminalStaging)
+{
+    summary.Check = FArchiveCheck->Run(summary.AttachmentPath, terminalStaging);
+    for (const auto& problem : summary.Check.Problems)
+        FView.ShowMessage(problem);
+    if (!FHistory || summary.Check.Problems.empty())
+        return;
+
+    THistoryEntry entry;
+    entry.DateTime = HistoryDateTime(platform::TSystemClock().Now());
+    entry.Year = std::u16string(yearText);
+    entry.Month = std::u16string(month);
+    entry.Event = std::u16string(kEventCheck);
+    entry.Archive = summary.AttachmentPath;
+    if (const auto archive = FFileSystem.Map(summary.AttachmentPath)) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(*archive, error);
+        entry.Size = error ? u"" : platform::Utf8ToUtf16(std::to_string(size));
+        entry.Sha256 = platform::Utf8ToUtf16(Sha256OfFile(*archive));
+    }
+    entry.FilesPerTerminal = FilesPerTerminal(summary.Check.Counts);
+    entry.Result = u"divergência: ";
+    for (std::size_t i = 0; i < summary.Check.Problems.size(); ++i)
+        entry.Result += (i ? u" | " : u"") + summary.Check.Problems[i];
+    try {
+        FHistory->Append(entry);
+    } catch (const std::exception& e) {
+        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
+                          + platform::Utf8ToUtf16(e.what()));
+    }
 }
 
 TPassReport TExtractionRun::CopyPass(const std::u16string& sourceFolder, const std::u16string& pattern,
@@ -70,11 +115,13 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
 
     TExtractionSummary summary;
     std::u16string archiveBase;
+    std::u16string month;
+    std::vector<std::pair<std::u16string, std::u16string>> terminalStaging;
     for (int n = 1; n <= kTerminalCount; ++n) {
         const TTerminalEntry terminal = ReadTerminal(config, n);
         if (!terminal.Enabled)
             continue;
-        const std::u16string month = MonthNumber(monthText);
+        month = MonthNumber(monthText);
         const TTerminalPaths paths = BuildTerminalPaths(terminal.ComputerName, terminal.Key, yearText, month);
         archiveBase = ArchiveBase(yearText, month);
 
@@ -95,9 +142,12 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
         if (!report.Cancelled.StagingExists)
             FView.ShowMessage(u"Sem notas Canceladas do " + terminal.Key + u" para " + u"Servidor");
         summary.Terminals.push_back(std::move(report));
+        terminalStaging.emplace_back(terminal.Key, paths.TerminalStaging);
     }
 
     summary.AttachmentPath = ArchiveFilePath(archiveBase);
+    if (FArchiveCheck && !terminalStaging.empty())
+        CheckArchive(summary, yearText, month, terminalStaging);
     FView.OpenSendDialog(summary.AttachmentPath);
     return summary;
 }

@@ -8,6 +8,7 @@
 // The run talks to its window only through IExtractionView, so the same class
 // serves the main window and the headless orvant-cli.
 
+#include "app/ArchiveCheck.h"
 #include "app/ArchiveStep.h"
 #include "platform/WinFileSystem.h"
 
@@ -49,9 +50,14 @@ struct TTerminalReport {
 struct TExtractionSummary {
     std::vector<TTerminalReport> Terminals; // the enabled ones, in the order handled
     std::u16string AttachmentPath;          // what the send dialog was given
+    TArchiveCheckResult Check;              // when the run was given a check
 
-    bool AllComplete() const; // at least one terminal, and every one complete
+    // At least one terminal, every one complete, and the archive passed its check
+    // (when it was checked).
+    bool AllComplete() const;
 };
+
+class TSendHistory;
 
 class TExtractionRun {
 public:
@@ -64,13 +70,23 @@ public:
     // none is selected).
     TExtractionSummary Execute(std::u16string_view yearText, std::u16string_view monthText);
 
+    // After the last terminal, before the send dialog opens, the archive is
+    // checked; each problem is shown and, with a history, recorded there. The
+    // dialog opens all the same: the user decides whether to send.
+    void SetArchiveCheck(TArchiveCheck& check, const TSendHistory* history);
+
 private:
+    void CheckArchive(TExtractionSummary& summary, std::u16string_view yearText, std::u16string_view month,
+                      const std::vector<std::pair<std::u16string, std::u16string>>& terminalStaging);
+
     TPassReport CopyPass(const std::u16string& sourceFolder, const std::u16string& pattern,
                          const std::u16string& stagingFolder);
 
     IExtractionView& FView;
     const platform::TWinFileSystem& FFileSystem;
     TArchiveStep& FArchiveStep;
+    TArchiveCheck* FArchiveCheck = nullptr;
+    const TSendHistory* FHistory = nullptr;
 };
 
 } // namespace orvant::app

@@ -1,20 +1,60 @@
 #include "app/MailDispatch.h"
 
+#include "app/ArchiveCheck.h"
+#include "app/FileDigest.h"
+#include "app/SendHistory.h"
+#include "app/VolumeSplit.h"
+
 #include "mail/IdAttachmentFile.h"
 #include "mail/IdEMailAddress.h"
 #include "mail/IdMessage.h"
 #include "mail/IdText.h"
 #include "net/IdSSLIOHandlerSocketOpenSSL.h"
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "smtp/IdReplySMTP.h"
 #include "smtp/IdSMTP.h"
+#include "platform/IniFile.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
 namespace orvant::app {
 
 namespace {
+
+String JoinedLines(const TStrings& lines)
+{
+    String text;
+    for (std::int32_t i = 0; i < lines.Count(); ++i)
+        text += (i ? u" " : u"") + Trim(lines[i]);
+    return text;
+}
+
+// The reply a refusal carried; nothing for other failures.
+std::optional<TMailReply> RefusalReply(const std::exception& error)
+{
+    const auto* reply = dynamic_cast<const EIdReplyRFCError*>(&error);
+    if (!reply)
+        return std::nullopt;
+    TMailReply refusal {IntToStr(reply->ErrorCode()), {}, Trim(StringReplaceAll(reply->Message(), EOL, u" "))};
+    if (const auto* smtp = dynamic_cast<const EIdSMTPReplyError*>(&error))
+        refusal.EnhancedCode = smtp->EnhancedCode().ReplyAsStr();
+    return refusal;
+}
+
+// [Mail] MaxMessageSize: digits, a comment may follow; anything else keeps the default.
+std::uint64_t ConfiguredMaxMessageSize(const std::string& configPath)
+{
+    const std::u16string text = Trim(platform::TIniFile::Load(configPath).ReadString(u"Mail", u"MaxMessageSize"));
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= u'0' && text[digits] <= u'9')
+        ++digits;
+    if (digits == 0 || digits > 18)
+        return kDefaultMaxMessageSize;
+    return static_cast<std::uint64_t>(StrToInt64Def(text.substr(0, digits), 0));
+}
 
 enum class TPhase { phPreparing, phConnecting, phLoggingIn, phDelivering };
 
@@ -69,6 +109,7 @@ TMailSettings TMailSettings::FromDeployment(const platform::TDeploymentConfig& d
     settings.Password = deployment.Password;
     settings.CAFile = deployment.CAFile;
     settings.ConfigPath = deployment.SourcePath;
+    settings.MaxMessageSize = ConfiguredMaxMessageSize(deployment.SourcePath);
     return settings;
 }
 
@@ -102,7 +143,7 @@ std::uint64_t EstimatedMessageSize(std::uint64_t attachmentBytes)
 }
 
 TMailDispatch::TMailDispatch(IMailDispatchView& view, TMailSettings settings, platform::TWinPathRoots roots)
-    : FView(view), FSettings(std::move(settings)), FMapper(std::move(roots))
+    : FView(view), FSettings(std::move(settings)), FRoots(roots), FMapper(std::move(roots))
 {
     MakeComponents();
 }
@@ -124,14 +165,18 @@ void TMailDispatch::MakeComponents()
     FIdSSLIOHandlerSocket->SSLOptions().SetVerifyMode({});
     FIdSSLIOHandlerSocket->SSLOptions().SetVerifyDepth(0);
 
+    MakeMessage();
+    FIdSMTP = MakeComponent<TIdSMTP>();
+}
+
+void TMailDispatch::MakeMessage()
+{
     FIdMessage = MakeComponent<TIdMessage>();
     // In this order: the attachment encoding stays "UUE" until the send sets meMIME.
     FIdMessage->SetAttachmentEncoding(u"MIME");
     FIdMessage->SetEncoding(TIdMessageEncoding::meDefault);
     FIdMessage->SetConvertPreamble(true);
     FIdMessage->FromList().Add();
-
-    FIdSMTP = MakeComponent<TIdSMTP>();
 }
 
 std::u16string TMailDispatch::Refusal(const TMailDispatchInput& input) const
@@ -176,7 +221,8 @@ void TMailDispatch::ApplyTransportSettings()
     FIdSMTP->SetUseNagle(false);
 }
 
-void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::optional<std::string>& attachment)
+void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+                               int part, int parts)
 {
     TIdMessage& message = *FIdMessage;
     message.From().SetAddress(FSettings.Mailbox);
@@ -184,10 +230,26 @@ void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::opti
     // The address alone: the display name stays in From.
     message.ReplyTo().SetEMailAddresses(message.From().Address());
     message.Recipients().Add().SetText(input.Recipient);
-    message.SetSubject(MailSubject(input));
+    message.SetSubject(part ? Format(u"%s (parte %d de %d)", {MailSubject(input), std::int64_t {part},
+                                                               std::int64_t {parts}})
+                            : MailSubject(input));
     message.SetEncoding(TIdMessageEncoding::meMIME);
     TIdText& text = TCollection::Emplace<TIdText>(message.MessageParts());
     text.Body().Add(String(kMessageText));
+    if (part) {
+        const String archive = platform::Utf8ToUtf16(
+            std::filesystem::path(*attachment).filename().replace_extension().string());
+        const String first = platform::Utf8ToUtf16(std::filesystem::path(VolumeName("", 1)).string());
+        const String last = platform::Utf8ToUtf16(VolumeName("", parts));
+        text.Body().Add(u"");
+        text.Body().Add(Format(u"Parte %d de %d: o arquivo %s foi dividido em %d volumes do 7-Zip (%s%s a %s%s) "
+                               u"para caber no limite de tamanho do servidor de e-mail.",
+                               {std::int64_t {part}, std::int64_t {parts}, archive, std::int64_t {parts}, archive,
+                                first, archive, last}));
+        text.Body().Add(Format(u"Para juntar: salve os anexos das %d mensagens na mesma pasta e abra o %s%s "
+                               u"com o 7-Zip (na linha de comando: 7z x %s%s).",
+                               {std::int64_t {parts}, archive, first, archive, first}));
+    }
     text.SetContentType(u"text/plain; charset=iso-8859-1");
     if (attachment)
         TCollection::Emplace<TIdAttachmentFile>(message.MessageParts(), platform::Utf8ToUtf16(*attachment));
@@ -222,15 +284,19 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     if (!FIdSMTP)
         MakeComponents();
 
+    FReplies.clear();
+    FMessageSizes.clear();
     TPhase phase = TPhase::phPreparing;
     std::u16string failure;
+    std::u16string partLabel;
+    std::optional<std::string> attachment;
     std::u16string deliveredTo;
     // After a refusal the server has answered and the session is in step; after a
     // time-out or a broken connection a QUIT would only wait once more.
     bool sayGoodbye = true;
     try {
         ApplyTransportSettings();
-        const std::optional<std::string> attachment = AttachmentFile(input.AttachmentPath, FMapper);
+        attachment = AttachmentFile(input.AttachmentPath, FMapper);
         FillMessage(input, attachment);
         WatchProgress(EstimatedMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
         phase = TPhase::phConnecting;
@@ -240,16 +306,31 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         // whether it takes the mail.
         FIdSMTP->Authenticate();
         phase = TPhase::phDelivering;
-        FIdSMTP->Send(*FIdMessage);
+        const std::uint64_t limit =
+            EffectiveSizeLimit(ServerSizeLimit(FIdSMTP->Capabilities()), FSettings.MaxMessageSize);
+        if (limit && attachment) {
+            FMessageSizes.push_back(EncodedMessageSize(*FIdMessage));
+            if (FMessageSizes.back() > limit) {
+                FMessageSizes.clear();
+                DeliverInVolumes(input, *attachment, limit, partLabel);
+            } else {
+                Deliver();
+            }
+        } else {
+            Deliver();
+        }
         deliveredTo = FIdMessage->Recipients()[0].Address();
     } catch (const std::exception& e) {
-        failure = FailureMessage(phase, Reason(e, FSettings), FSettings);
+        failure = partLabel + FailureMessage(phase, Reason(e, FSettings), FSettings);
+        if (auto refusal = RefusalReply(e))
+            FReplies.push_back(std::move(*refusal));
         sayGoodbye = dynamic_cast<const EIdReplyRFCError*>(&e) != nullptr;
     } catch (...) {
         failure = FailureMessage(phase, u"Erro desconhecido.", FSettings);
         sayGoodbye = false;
     }
     TearDown(sayGoodbye);
+    RecordAttempt(input, attachment, failure);
 
     if (!failure.empty()) {
         FView.ShowMessage(failure);
@@ -258,6 +339,100 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     FView.ShowMessage(u"E-mail enviado para " + deliveredTo + u".");
     FView.CloseDialog();
     return TMailDispatchResult::mdDelivered;
+}
+
+void TMailDispatch::Deliver()
+{
+    FIdSMTP->Send(*FIdMessage);
+    const TIdReply& reply = FIdSMTP->LastCmdResult();
+    TMailReply final {reply.Code(), {}, JoinedLines(reply.Text())};
+    if (const auto* smtp = dynamic_cast<const TIdReplySMTP*>(&reply))
+        final.EnhancedCode = smtp->EnhancedCode().ReplyAsStr();
+    FReplies.push_back(std::move(final));
+}
+
+void TMailDispatch::DeliverInVolumes(const TMailDispatchInput& input, const std::string& archive,
+                                     std::uint64_t limit, std::u16string& partLabel)
+{
+    // What a part's message holds besides the volume: the message with the
+    // longest text (three-digit part numbers) and no attachment, plus the
+    // attachment's part headers, which name the file twice.
+    MakeMessage();
+    FillMessage(input, std::nullopt);
+    TIdText& text = static_cast<TIdText&>(FIdMessage->MessageParts()[0]);
+    text.Body().Add(String(300, u'x'));
+    const std::uint64_t overhead = EncodedMessageSize(*FIdMessage) + 512 + 2 * archive.size();
+    const std::uint64_t largest = VolumeSizeFor(limit, overhead);
+    if (largest == 0)
+        throw std::runtime_error("O limite de tamanho de mensagem (" + std::to_string(limit)
+                                 + " bytes) é pequeno demais para dividir o arquivo.");
+    // As few parts as the limit allows, of even size (no sliver of a last part).
+    const std::uint64_t archiveSize = std::filesystem::file_size(archive);
+    const std::uint64_t count = (archiveSize + largest - 1) / largest;
+    const std::vector<std::string> volumes = SplitIntoVolumes(archive, (archiveSize + count - 1) / count);
+    const int parts = static_cast<int>(volumes.size());
+    for (int part = 1; part <= parts; ++part) {
+        partLabel = Format(u"Parte %d de %d: ", {std::int64_t {part}, std::int64_t {parts}});
+        if (part == 2)
+            partLabel += u"(a parte 1 já foi entregue) ";
+        else if (part > 2)
+            partLabel += Format(u"(as partes 1 a %d já foram entregues) ", {std::int64_t {part - 1}});
+        MakeMessage();
+        FillMessage(input, volumes[static_cast<std::size_t>(part - 1)], part, parts);
+        const std::uint64_t size = EncodedMessageSize(*FIdMessage);
+        if (size > limit)
+            throw std::runtime_error("A mensagem da parte tem " + std::to_string(size) + " bytes, acima do limite de "
+                                     + std::to_string(limit) + " bytes.");
+        FMessageSizes.push_back(size);
+        FView.ShowPart(part, parts);
+        WatchProgress(size);
+        Deliver();
+    }
+    partLabel.clear();
+}
+
+void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+                                  const std::u16string& failure)
+{
+    if (!FHistory)
+        return;
+    THistoryEntry entry;
+    entry.DateTime = HistoryDateTime(platform::TSystemClock().Now());
+    entry.Year = input.YearEditText;
+    entry.Month = HistoryMonth(input.MonthEditText);
+    entry.Event = std::u16string(kEventSend);
+    entry.Recipient = input.Recipient;
+    entry.Archive = input.AttachmentPath;
+    if (attachment) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(*attachment, error);
+        if (!error)
+            entry.Size = IntToStr(static_cast<std::int64_t>(size));
+        entry.Sha256 = platform::Utf8ToUtf16(Sha256OfFile(*attachment));
+        entry.FilesPerTerminal = ArchiveFilesPerTerminal(FRoots, *attachment);
+    }
+    if (!FReplies.empty()) {
+        entry.ReplyCode = FReplies.back().Code;
+        entry.EnhancedCode = FReplies.back().EnhancedCode;
+        if (FReplies.size() == 1) {
+            entry.ReplyText = FReplies.back().Text;
+        } else {
+            // Each volume's queue identifier, so that any part can be traced.
+            for (std::size_t i = 0; i < FReplies.size(); ++i) {
+                const TMailReply& r = FReplies[i];
+                entry.ReplyText += Format(u"%sparte %d: %s %s %s", {String(i ? u" | " : u""), std::int64_t(i + 1),
+                                                                    r.Code, r.EnhancedCode, r.Text});
+            }
+        }
+    }
+    entry.Result = failure.empty() ? std::u16string(kResultDelivered)
+                                   : u"falhou: " + Trim(StringReplaceAll(failure, u"\n", u" "));
+    try {
+        FHistory->Append(entry);
+    } catch (const std::exception& e) {
+        FView.ShowMessage(u"Não foi possível gravar o histórico de envios " + platform::Utf8ToUtf16(FHistory->Path())
+                          + u": " + platform::Utf8ToUtf16(e.what()));
+    }
 }
 
 void TMailDispatch::TearDown(bool sayGoodbye)

@@ -17,12 +17,18 @@
 //     unconfigured server before connecting;
 //   - bounds the connect and every read, so a silent server cannot hold the
 //     program for ever;
-//   - reports the bytes of the message written so far while it goes out.
+//   - reports the bytes of the message written so far while it goes out;
+//   - when the message would exceed the server's SIZE or [Mail] MaxMessageSize,
+//     sends the archive as 7-Zip volumes, one message per volume, in the same
+//     session (one TLS handshake and login; the volumes are cut before the first
+//     part leaves, so the session never idles long);
+//   - with a history, appends one line per attempt with the server's final reply.
 // No error leaves Send.
 //
 // The class knows nothing of Qt: the dialog (and orvant-cli) talk to it through
 // IMailDispatchView.
 
+#include "app/SizeLimit.h"
 #include "platform/DeploymentConfig.h"
 #include "platform/WinPath.h"
 
@@ -31,6 +37,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TIdMessage;
 class TIdSMTP;
@@ -63,6 +70,9 @@ struct TMailSettings {
     // one (the TLS library's count): a public server's chain runs through one or
     // two intermediate CAs.
     std::int32_t VerifyDepth = 4;
+    // [Mail] MaxMessageSize: the largest message sent whole, in bytes; 0 = no limit
+    // of our own (the server's SIZE still counts).
+    std::uint64_t MaxMessageSize = kDefaultMaxMessageSize;
 
     static TMailSettings FromDeployment(const platform::TDeploymentConfig& deployment);
 };
@@ -77,7 +87,18 @@ public:
     virtual void ShowProgress(std::uint64_t written, std::uint64_t total) = 0;
     // After an accepted delivery (and its confirmation).
     virtual void CloseDialog() = 0;
+    // Before each message of an archive sent in volumes (part 1..parts).
+    virtual void ShowPart(int /*part*/, int /*parts*/) {}
 };
+
+// A server's reply as the history keeps it.
+struct TMailReply {
+    std::u16string Code;         // "250"
+    std::u16string EnhancedCode; // "2.0.0"; empty when the server sends none
+    std::u16string Text;         // its lines joined by blanks
+};
+
+class TSendHistory;
 
 enum class TMailDispatchResult {
     mdDelivered, // the server accepted the message
@@ -108,6 +129,15 @@ public:
 
     TMailDispatchResult Send(const TMailDispatchInput& input);
 
+    // Each attempt that got as far as preparing the message is appended there.
+    void SetHistory(const TSendHistory* history) { FHistory = history; }
+    // The server's final reply to each message of the last attempt (after the
+    // final "." or the refusal), in order: one, or one per volume.
+    const std::vector<TMailReply>& Replies() const { return FReplies; }
+    // The encoded size of each message of the last attempt that was measured
+    // (only when a limit applied).
+    const std::vector<std::uint64_t>& MessageSizes() const { return FMessageSizes; }
+
     // The dialog's three components, null once released (after each attempt,
     // until the next press makes them anew).
     TIdSMTP* IdSMTP() const { return FIdSMTP.get(); }
@@ -117,11 +147,21 @@ public:
 private:
     // The components with the settings stored with the dialog.
     void MakeComponents();
+    void MakeMessage();
     // A message for the user when the send must not start; empty when it may.
     std::u16string Refusal(const TMailDispatchInput& input) const;
     void ApplyTransportSettings();
-    // Sender, reply-to, recipient, subject, encoding, text part, attachment.
-    void FillMessage(const TMailDispatchInput& input, const std::optional<std::string>& attachment);
+    // Sender, reply-to, recipient, subject, encoding, text part, attachment; for
+    // volume `part` of `parts` the subject says so and the text says how to join.
+    void FillMessage(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+                     int part = 0, int parts = 0);
+    // Send of the filled message, keeping the server's final reply.
+    void Deliver();
+    // The archive as volumes, one message each; `partLabel` names the part under way.
+    void DeliverInVolumes(const TMailDispatchInput& input, const std::string& archive, std::uint64_t limit,
+                          std::u16string& partLabel);
+    void RecordAttempt(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+                       const std::u16string& failure);
     void WatchProgress(std::uint64_t total);
     // Disconnect (with QUIT when sayGoodbye), unload the TLS library, release
     // message, handler, client.
@@ -129,7 +169,11 @@ private:
 
     IMailDispatchView& FView;
     TMailSettings FSettings;
+    platform::TWinPathRoots FRoots;
     platform::TWinPathMapper FMapper;
+    const TSendHistory* FHistory = nullptr;
+    std::vector<TMailReply> FReplies;
+    std::vector<std::uint64_t> FMessageSizes;
     std::unique_ptr<TIdSMTP> FIdSMTP;
     std::unique_ptr<TIdMessage> FIdMessage;
     std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> FIdSSLIOHandlerSocket;

@@ -58,6 +58,11 @@
     X(EVP_sha256, false)                                                                       \
     X(EVP_sha384, false)                                                                       \
     X(EVP_sha512, false)                                                                       \
+    X(EVP_MD_CTX_new, false) /* 1.0: EVP_MD_CTX_create; digests of files (SHA-256) */          \
+    X(EVP_MD_CTX_free, false) /* 1.0: EVP_MD_CTX_destroy */                                    \
+    X(EVP_DigestInit_ex, false)                                                                \
+    X(EVP_DigestUpdate, false)                                                                 \
+    X(EVP_DigestFinal_ex, false)                                                               \
     X(X509_free, true)                                                                         \
     X(X509_up_ref, true)                                                                       \
     X(X509_digest, true)                                                                       \
@@ -230,6 +235,7 @@ using TIdSSLPtr = std::unique_ptr<SSL, TIdOpenSSLFree<SSL, &TIdOpenSSLEntryPoint
 using TIdX509Ptr = std::unique_ptr<X509, TIdOpenSSLFree<X509, &TIdOpenSSLEntryPoints::X509_free>>;
 using TIdBIOPtr = std::unique_ptr<BIO, TIdOpenSSLFree<BIO, &TIdOpenSSLEntryPoints::BIO_free>>;
 using TIdEVPPKeyPtr = std::unique_ptr<EVP_PKEY, TIdOpenSSLFree<EVP_PKEY, &TIdOpenSSLEntryPoints::EVP_PKEY_free>>;
+using TIdEVPMDCtxPtr = std::unique_ptr<EVP_MD_CTX, TIdOpenSSLFree<EVP_MD_CTX, &TIdOpenSSLEntryPoints::EVP_MD_CTX_free>>;
 using TIdBIGNUMPtr = std::unique_ptr<BIGNUM, TIdOpenSSLFree<BIGNUM, &TIdOpenSSLEntryPoints::BN_free>>;
 
 // --- Errors --------------------------------------------------------------------------

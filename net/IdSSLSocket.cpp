@@ -236,9 +236,7 @@ std::int32_t TIdSSLSocket::Recv(TIdBytes& ABuffer)
         return 0;
     const int length = static_cast<int>(ABuffer.size());
     const TOutcome outcome = Run([&] { return GOpenSSL.SSL_read(fSSL.get(), ABuffer.data(), length); });
-    if (outcome.Kind == SSL_ERROR_ZERO_RETURN) // the peer's closing alert
-        return 0;
-    return outcome.Result;
+    return outcome.Kind == SSL_ERROR_NONE ? outcome.Result : TransferFailure(outcome);
 }
 
 std::int32_t TIdSSLSocket::Send(const TIdBytes& ABuffer, std::int32_t AOffset, std::int32_t ALength)
@@ -252,14 +250,23 @@ std::int32_t TIdSSLSocket::Send(const TIdBytes& ABuffer, std::int32_t AOffset, s
         const std::uint8_t* slice = ABuffer.data() + AOffset + total;
         const int length = ALength - total;
         const TOutcome outcome = Run([&] { return GOpenSSL.SSL_write(fSSL.get(), slice, length); });
-        if (outcome.Kind == SSL_ERROR_NONE)
-            total += outcome.Result;
-        else if (outcome.Kind == SSL_ERROR_ZERO_RETURN)
-            return 0;
-        else
-            return outcome.Result; // what was written before is lost with the connection
+        if (outcome.Kind != SSL_ERROR_NONE)
+            return TransferFailure(outcome); // what was written before is lost with the connection
+        total += outcome.Result;
     }
     return total;
+}
+
+std::int32_t TIdSSLSocket::TransferFailure(TOutcome AOutcome)
+{
+    if (AOutcome.Kind == SSL_ERROR_ZERO_RETURN) // the peer's closing alert
+        return 0;
+    // The 3.x library ends a call that met a fatal alert from the peer (or any other
+    // protocol failure) with 0 as well; the I/O handler takes 0 for an orderly
+    // close, and a forged or broken record must not pass for the end of the talk.
+    if (AOutcome.Kind == SSL_ERROR_SSL && AOutcome.Result == 0)
+        return -1;
+    return AOutcome.Result;
 }
 
 std::int32_t TIdSSLSocket::Pending() const

@@ -71,10 +71,10 @@ public:
     // The server handshake (EIdOSSLAcceptError).
     void Accept(TIdStackSocketHandle pHandle);
     // Writes the slice in as many calls as the library needs: the count, 0 when the
-    // peer closed, or the library's result (negative) on failure.
+    // peer closed, or a negative result on any other failure.
     std::int32_t Send(const TIdBytes& ABuffer, std::int32_t AOffset, std::int32_t ALength);
-    // Reads up to the buffer's length: the count, 0 when the peer closed, or the
-    // library's result (negative) on failure.
+    // Reads up to the buffer's length: the count, 0 when the peer closed, or a
+    // negative result on any other failure.
     std::int32_t Recv(TIdBytes& ABuffer);
     // Bytes already decrypted and waiting in the library: the socket shows none of
     // them.
@@ -106,6 +106,10 @@ private:
     TOutcome Run(Call call);
     // The kind for a call's result, in the 1.0 reading described above.
     TOutcome QueryErrorKind(std::int32_t ARetCode, int AErrno);
+    // What a failed read or write hands to the I/O handler: 0 only for the peer's
+    // closing alert (and a connection dropped without one), a negative result for
+    // every other failure.
+    static std::int32_t TransferFailure(TOutcome AOutcome);
     // A new connection object on the socket, with this object attached.
     void Bind(TIdStackSocketHandle pHandle);
     void CheckHostName();

@@ -146,6 +146,35 @@ void TIdSMTPBase::DisconnectNotifyPeer()
     SendCmd(u"QUIT", 221);
 }
 
+void TIdSMTPBase::Disconnect(bool ANotifyPeer)
+{
+    const auto dropUnread = [this] {
+        if (TIdIOHandler* io = IOHandler())
+            io->InputBuffer().Clear();
+    };
+    try {
+        TIdMessageClient::Disconnect(ANotifyPeer);
+    } catch (...) {
+        dropUnread();
+        throw;
+    }
+    dropUnread();
+}
+
+void TIdSMTPBase::GetInternalResponse(const IIdTextEncodingPtr& AEncoding)
+{
+    try {
+        TIdMessageClient::GetInternalResponse(AEncoding);
+    } catch (...) {
+        try {
+            Disconnect(false);
+        } catch (...) {
+            // Closing is all that is left to do; the reply's failure is the news.
+        }
+        throw;
+    }
+}
+
 // --- Sending ----------------------------------------------------------------------------
 
 void TIdSMTPBase::Send(TIdMessage& AMsg)

@@ -75,6 +75,10 @@ public:
     // destroyed elsewhere): such a session would go out in plain text.
     void Connect() override;
     using TIdTCPClientCustom::Connect;
+    // Also drops whatever the server sent that was never read: it belongs to the
+    // session that ended and must not make the client count as still connected.
+    void Disconnect(bool ANotifyPeer) override;
+    using TIdTCPClientCustom::Disconnect;
 
     // --- Mail transaction ---------------------------------------------------------
     // The envelope recipients are To, Cc and Bcc in that order (duplicates kept);
@@ -90,6 +94,12 @@ protected:
     TIdReplyClass DefaultReplyClass() const override;
     // QUIT, accepting only 221.
     void DisconnectNotifyPeer() override;
+    // A reply that cannot be read whole (no answer in time, an over-long line, a line
+    // that is no reply, a broken connection) leaves the dialogue out of step: what
+    // is left of it would be taken for the answer to the next command, and a QUIT
+    // sent now could reach the server as data (the user name of AUTH LOGIN). The
+    // session is therefore abandoned (closed without QUIT) before the error passes.
+    void GetInternalResponse(const IIdTextEncodingPtr& AEncoding = nullptr) override;
 
     // EHLO (or HELO) with the client name; fills Capabilities.
     virtual void SendHello();

@@ -1,16 +1,19 @@
 // orvant-cli: the monthly extraction and the mail dispatch without a display
 // (servers, scheduled runs).
+#include "app/ArchiveCheck.h"
 #include "app/ArchiveStep.h"
 #include "app/CliOptions.h"
 #include "app/ConsoleView.h"
 #include "app/ExtractionRun.h"
 #include "app/FolderScheme.h"
 #include "app/MailDispatch.h"
+#include "app/SendHistory.h"
 #include "app/TerminalConfig.h"
 #include "platform/DeploymentConfig.h"
 #include "platform/Process.h"
 #include "platform/Utf.h"
 
+#include <chrono>
 #include <clocale>
 #include <filesystem>
 #include <iostream>
@@ -41,6 +44,9 @@ bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig&
     app::TArchiveStep archiveStep(fileSystem, runner);
     app::TConsoleExtractionView view(std::cerr, std::cout, fileSystem.Mapper());
     app::TExtractionRun run(view, fileSystem, archiveStep);
+    app::TArchiveCheck check(fileSystem, runner, archiveStep.Archiver());
+    const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
+    run.SetArchiveCheck(check, &history);
     const app::TExtractionSummary summary = run.Execute(YearText(options), MonthName(options));
     archivePath = summary.AttachmentPath;
 
@@ -53,6 +59,9 @@ bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig&
     for (const auto& t : summary.Terminals)
         copied += t.Issued.Copied + t.Cancelled.Copied;
     std::cerr << copied << " arquivos XML copiados de " << summary.Terminals.size() << " PDVs." << std::endl;
+    if (summary.Check.Passed())
+        std::cerr << "Arquivo conferido: teste do 7-Zip sem erros e " << copied
+                  << " arquivos no .7z, como na pasta de preparação." << std::endl;
     return summary.AllComplete();
 }
 
@@ -67,11 +76,52 @@ bool Send(const app::TCliOptions& options, const platform::TDeploymentConfig& de
                   << "; o e-mail não foi enviado." << std::endl;
         return false;
     }
-    app::TConsoleDispatchView view(std::cerr);
-    app::TMailDispatch dispatch(view, app::TMailSettings::FromDeployment(deployment), deployment.Roots);
     const app::TMailDispatchInput input {MonthName(options), YearText(options), platform::Utf8ToUtf16(options.Store),
                                          platform::Utf8ToUtf16(options.To), attachmentPath};
-    return dispatch.Send(input) == app::TMailDispatchResult::mdDelivered;
+    const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
+    if (!options.Force) {
+        if (const auto previous =
+                history.PreviousDelivery(input.YearEditText, app::HistoryMonth(input.MonthEditText), input.Recipient)) {
+            std::cerr << "Este mês já foi enviado para " << platform::Utf16ToUtf8(previous->Recipient) << " em "
+                      << platform::Utf16ToUtf8(previous->DateTime)
+                      << "; o e-mail não foi enviado de novo. Use --force para enviar mesmo assim." << std::endl;
+            return false;
+        }
+    }
+    app::TConsoleDispatchView view(std::cerr);
+    app::TMailDispatch dispatch(view, app::TMailSettings::FromDeployment(deployment), deployment.Roots);
+    dispatch.SetHistory(&history);
+    const auto started = std::chrono::steady_clock::now();
+    const bool delivered = dispatch.Send(input) == app::TMailDispatchResult::mdDelivered;
+    const auto& sizes = dispatch.MessageSizes();
+    if (delivered && sizes.size() > 1) {
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::cerr << "Enviado em " << sizes.size() << " partes (mensagens de";
+        for (const auto size : sizes)
+            std::cerr << " " << size;
+        std::cerr << " bytes) em " << static_cast<long long>(seconds + 0.5) << " s." << std::endl;
+    }
+    return delivered;
+}
+
+// The send history as a table, all of it or the given year and/or month.
+int History(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment)
+{
+    const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
+    std::vector<app::THistoryEntry> shown;
+    for (auto& e : history.Entries()) {
+        if (options.Year && e.Year != YearText(options))
+            continue;
+        if (options.Month && e.Month != app::MonthNumber(MonthName(options)))
+            continue;
+        shown.push_back(std::move(e));
+    }
+    if (shown.empty()) {
+        std::cerr << "Nenhum envio registrado em " << history.Path() << "." << std::endl;
+        return 0;
+    }
+    std::cout << app::HistoryTable(shown);
+    return 0;
 }
 
 // --attach: Windows path text as it stands, a Linux path made absolute.
@@ -117,6 +167,8 @@ int main(int argc, char** argv)
             ? app::ArchiveFilePath(app::ArchiveBase(YearText(options), app::MonthNumber(MonthName(options))))
             : AttachmentArgument(options.Attach);
         return Send(options, deployment, archivePath) ? 0 : 1;
+    case TCommand::cmHistory:
+        return History(options, deployment);
     case TCommand::cmRun:
         if (!Extract(options, deployment, archivePath)) {
             // An incomplete archive would reach the accountant as if it were the month.

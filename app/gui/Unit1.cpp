@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -24,6 +25,7 @@ Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period,
                            const platform::TDeploymentConfig& deployment, const QString& applicationTitle)
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       FPeriod(period), FApplicationTitle(applicationTitle),
+      FHistory(app::TSendHistory::ForDeployment(deployment.Roots)),
       FMailDispatch(std::make_unique<app::TMailDispatch>(static_cast<app::IMailDispatchView&>(*this),
                                                          app::TMailSettings::FromDeployment(deployment),
                                                          deployment.Roots))
@@ -59,6 +61,7 @@ Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period,
     edt_loja->setFocus();
 
     connect(btn_email, &QPushButton::clicked, this, &Tform_enviar::btn_emailClick);
+    FMailDispatch->SetHistory(&FHistory);
 }
 
 Tform_enviar::~Tform_enviar() = default;
@@ -103,14 +106,41 @@ void Tform_enviar::btn_emailClick()
         return; // called again from within the event loop of one of this send's message boxes
     FSending = true;
     try {
-        FMailDispatch->Send(DispatchInput());
+        const app::TMailDispatchInput input = DispatchInput();
+        if (ConfirmResend(input))
+            FMailDispatch->Send(input);
     } catch (const std::exception& e) {
         // The dispatch reports its own failures; nothing may escape a slot.
         ShowMessage(QString::fromUtf8(e.what()).toStdU16String());
     }
     FSending = false;
     FShownPercent = -1;
+    FPartText.clear();
     btn_email->setText(kButtonCaption);
+}
+
+bool Tform_enviar::ConfirmResend(const app::TMailDispatchInput& input)
+{
+    const auto previous = FHistory.PreviousDelivery(input.YearEditText, app::HistoryMonth(input.MonthEditText),
+                                                    input.Recipient);
+    if (!previous)
+        return true;
+    const QString question = QString::fromStdU16String(app::ResendQuestion(*previous));
+    if (OnConfirm)
+        return OnConfirm(question);
+    QMessageBox box(QMessageBox::Question, FApplicationTitle, question, QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Sim"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Não"));
+    box.setDefaultButton(QMessageBox::No);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    repaint();
+    return yes;
+}
+
+void Tform_enviar::ShowPart(int part, int parts)
+{
+    FPartText = QStringLiteral("Parte %1/%2: ").arg(part).arg(parts);
+    FShownPercent = -1;
 }
 
 void Tform_enviar::ShowMessage(std::u16string_view text)
@@ -126,7 +156,8 @@ void Tform_enviar::ShowProgress(std::uint64_t written, std::uint64_t total)
     if (percent == FShownPercent)
         return;
     FShownPercent = percent;
-    btn_email->setText(QStringLiteral("Enviando... %1%").arg(percent));
+    btn_email->setText(FPartText.isEmpty() ? QStringLiteral("Enviando... %1%").arg(percent)
+                                           : FPartText + QStringLiteral("%1%").arg(percent));
     btn_email->repaint();
 }
 

@@ -5,6 +5,7 @@
 // is shown; its frame has no button, so only the mail dispatch hides it.
 
 #include "app/MailDispatch.h"
+#include "app/SendHistory.h"
 #include "platform/DeploymentConfig.h"
 
 #include <QWidget>
@@ -52,8 +53,10 @@ public:
     // The mail components while they exist (tests look at them).
     const app::TMailDispatch& MailDispatch() const { return *FMailDispatch; }
 
-    // Test seam: a replacement for the modal message box.
+    // Test seams: a replacement for the modal message box, and for the yes/no
+    // question asked before a month goes again to the same address.
     std::function<void(const QString&)> OnShowMessage;
+    std::function<bool(const QString&)> OnConfirm;
 
 public slots:
     void btn_emailClick();
@@ -67,10 +70,15 @@ private:
     void ShowMessage(std::u16string_view text) override;
     void ShowProgress(std::uint64_t written, std::uint64_t total) override;
     void CloseDialog() override;
+    void ShowPart(int part, int parts) override;
+    // False when the month already went to this address and the user says no.
+    bool ConfirmResend(const app::TMailDispatchInput& input);
 
     const IPeriodEditTexts& FPeriod;
     QString FApplicationTitle;
+    app::TSendHistory FHistory;
     std::unique_ptr<app::TMailDispatch> FMailDispatch;
+    QString FPartText;
     bool FClosingByProgram = false;
     bool FSending = false;
     int FShownPercent = -1;

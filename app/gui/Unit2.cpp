@@ -1,6 +1,8 @@
 #include "app/gui/Unit2.h"
 
+#include "app/ArchiveCheck.h"
 #include "app/DefaultPeriod.h"
+#include "app/SendHistory.h"
 #include "app/TerminalConfig.h"
 #include "app/gui/DesignFonts.h"
 #include "app/gui/ModalMessage.h"
@@ -144,6 +146,9 @@ void TForm_Extrair::Btn_ExtrairClick()
         const platform::TWinFileSystem fileSystem(FDeployment.Roots);
         app::TArchiveStep archiveStep(fileSystem, *FProcessRunner);
         app::TExtractionRun run(*this, fileSystem, archiveStep);
+        app::TArchiveCheck check(fileSystem, *FProcessRunner, archiveStep.Archiver());
+        const app::TSendHistory history = app::TSendHistory::ForDeployment(FDeployment.Roots);
+        run.SetArchiveCheck(check, &history);
         run.Execute(SelectedText(Cb_Ano).toStdU16String(), SelectedText(Cb_Mes).toStdU16String());
     } catch (const std::exception& e) {
         // Nothing may escape a slot; the button stays disabled as after any run.

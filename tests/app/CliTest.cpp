@@ -77,6 +77,27 @@ TEST(CliOptions, SendAndRunNeedTheStoreAndTheRecipient)
     EXPECT_EQ(ParseCliArguments({"send", "--help"}, now).Command, TCommand::cmHelp);
 }
 
+// history filters only by what is given; --force belongs to the commands that mail.
+TEST(CliOptions, HistoryAndForce)
+{
+    const auto now = LocalDate(2026, 12, 8);
+    const auto all = ParseCliArguments({"history"}, now);
+    EXPECT_EQ(all.Command, TCommand::cmHistory);
+    EXPECT_EQ(all.Year, 0);
+    EXPECT_EQ(all.Month, 0);
+    const auto march = ParseCliArguments({"history", "--month", "Março"}, now);
+    EXPECT_EQ(march.Year, 0);
+    EXPECT_EQ(march.Month, 3);
+    EXPECT_TRUE(ParseCliArguments({"run", "--store", "Loja", "--to", "a@b.c", "--force"}, now).Force);
+    EXPECT_FALSE(ParseCliArguments({"send", "--store", "Loja", "--to", "a@b.c"}, now).Force);
+    for (const auto& bad : std::vector<std::vector<std::string>> {
+             {"history", "--store", "Loja"}, {"history", "--force"}, {"extract", "--force"}}) {
+        const auto o = ParseCliArguments(bad, now);
+        EXPECT_EQ(o.Command, TCommand::cmInvalid) << bad.back();
+        EXPECT_EQ(o.Error.rfind("Opção desconhecida: ", 0), 0u) << o.Error;
+    }
+}
+
 TEST(ConsoleView, OneMessageALineAndTheArchivePathOnStandardOutput)
 {
     const orvant::platform::TWinPathMapper mapper({"/srv/c", "/srv/unc"});

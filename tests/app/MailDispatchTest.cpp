@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 using namespace orvant::app;
@@ -189,3 +190,72 @@ TEST(MailDispatch, AcceptsAChainThroughAnIntermediateCA)
     EXPECT_EQ(dispatch.Send(Input()), TMailDispatchResult::mdDelivered) << (view.Messages.empty() ? "" : ToUtf8(view.Messages.back()));
     EXPECT_EQ(server.Messages().size(), 1u);
 }
+
+// What the user sees when the server fails the dispatch mid-way (the library's fault
+// matrix, tests/smtp/IdSMTPFaultMatrixTest.cpp, checks the exceptions behind it): one
+// message naming the step that failed and why, nothing raised, the dialog kept open
+// and the components released, within the configured waits.
+namespace {
+
+struct TDispatchFaultRow {
+    const char* Name;
+    TSmtpServerStep At;
+    TSmtpServerAction Does;
+    std::u16string_view Failed; // the message's first line, "%d" the port
+    std::u16string_view Reason; // a part of the reason that follows (the library's text
+                                // for a transport failure)
+};
+
+std::ostream& operator<<(std::ostream& out, const TDispatchFaultRow& row)
+{
+    return out << row.Name;
+}
+
+constexpr std::u16string_view kConnectFailed = u"Não foi possível conectar ao servidor de e-mail localhost, porta %d.";
+constexpr std::u16string_view kDeliveryFailed = u"Não foi possível entregar o e-mail ao servidor de e-mail localhost.";
+
+const TDispatchFaultRow kDispatchFaultRows[] = {
+    {"CloseAfterGreeting", TSmtpServerStep::AfterGreeting, TSmtpServerAction::Close, kConnectFailed,
+     u"O servidor encerrou a conexão."},
+    {"StallMidAttachment", TSmtpServerStep::MidData, TSmtpServerAction::Stall, kDeliveryFailed,
+     u"O servidor não respondeu em 2 segundos."},
+    {"GarbageAfterMail", TSmtpServerStep::AfterMail, TSmtpServerAction::GarbageNoCode, kDeliveryFailed,
+     u"Reply Code is not valid: "},
+    {"TlsAlertAfterGreeting", TSmtpServerStep::AfterGreeting, TSmtpServerAction::TlsAlert, kConnectFailed, u"alert"},
+    {"ResetBeforeDotReply", TSmtpServerStep::BeforeDotReply, TSmtpServerAction::Reset, kDeliveryFailed,
+     u"Socket Error # 10054"},
+};
+
+class MailDispatchFault : public ::testing::TestWithParam<TDispatchFaultRow> {};
+
+} // namespace
+
+TEST_P(MailDispatchFault, ShowsOneMessageNamingTheFailedStep)
+{
+    const TDispatchFaultRow& row = GetParam();
+    TSmtpTestServer server(WithDispatchAccount({.RequireAuth = true, .Faults = {{row.At, row.Does}}}));
+    orvant::test::TTempDir dir;
+    const std::string archive = dir.WriteFile("03.7z", std::string(256 * 1024, '\x9c')).string();
+    TMailSettings settings = TMailSettings::FromDeployment(DispatchDeployment(server));
+    settings.ReadTimeout = 2000;
+    TRecordingView view;
+    TMailDispatch dispatch(view, settings, {});
+
+    TMailDispatchResult result = TMailDispatchResult::mdDelivered;
+    EXPECT_NO_THROW(result = dispatch.Send(Input(u"contador@example.com", FromUtf8(archive))));
+    EXPECT_EQ(result, TMailDispatchResult::mdFailed);
+    ASSERT_EQ(view.Messages.size(), 1u);
+    const std::u16string& shown = view.Messages[0];
+    std::printf("[ shown    ] %-22s %s\n", row.Name, ToUtf8(StringReplaceAll(shown, u"\n", u" | ")).c_str());
+    const std::u16string failed = Format(std::u16string(row.Failed), {std::int64_t {server.Port()}});
+    EXPECT_EQ(shown.rfind(failed + u"\n", 0), 0u) << ToUtf8(shown);
+    EXPECT_NE(shown.find(row.Reason), std::u16string::npos) << ToUtf8(shown);
+    EXPECT_TRUE(TextEndsWith(shown, u"\nO e-mail não foi enviado.")) << ToUtf8(shown);
+    EXPECT_EQ(view.Closed, 0);
+    EXPECT_EQ(dispatch.IdSMTP(), nullptr);
+    EXPECT_FALSE(TlsLibraryLoaded());
+    EXPECT_TRUE(server.Messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, MailDispatchFault, ::testing::ValuesIn(kDispatchFaultRows),
+                         [](const ::testing::TestParamInfo<TDispatchFaultRow>& info) { return std::string(info.param.Name); });

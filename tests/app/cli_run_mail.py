@@ -2,14 +2,20 @@
 """orvant-cli run on a generated sample store, mailing through a local server with TLS
 and a CA of its own: the mail the server stored carries an archive whose listing holds
 every copied XML file; nothing the program prints holds the password or its base64
-forms, also when the login fails.
+forms, also when the login fails. The send history: the month delivered to the same
+address again is refused without --force, every attempt has its line, and
+orvant-cli history shows them. Then the demo (make demo) headless, with the same
+check on all it prints.
 
 Usage: cli_run_mail.py ORVANT_CLI SCRIPTS_FOLDER
 """
 import base64
+import csv
+import hashlib
 import email
 import email.policy
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -25,9 +31,10 @@ def check(condition, what):
         print("FALHOU:", what)
 
 
-def secret_forms(password):
+def secret_forms(password, mailbox=MAILBOX):
+    """The password, its base64 form (AUTH LOGIN) and that of the AUTH PLAIN string."""
     forms = {password}
-    for blob in (password.encode(), b"\0" + MAILBOX.encode() + b"\0" + password.encode()):
+    for blob in (password.encode(), b"\0" + mailbox.encode() + b"\0" + password.encode()):
         encoded = base64.b64encode(blob).decode()
         forms.update((encoded, encoded.rstrip("=")))
     return forms
@@ -71,10 +78,34 @@ with tempfile.TemporaryDirectory(prefix="orvant-run-") as root:
         check(result.stderr.splitlines()[-1:] == ["E-mail enviado para contador@example.com."], "confirmation")
         printed = result.stdout + result.stderr
 
+        again = run(["send", "--store", "Loja Centro", "--to", "CONTADOR@example.com", "--year", "2021",
+                     "--month", "3"], env)
+        check(again.returncode == 1 and "Este mês já foi enviado para Contador <contador@example.com> em "
+              in again.stderr and "--force" in again.stderr, "the same month again: refused without --force")
+
         write_deployment(config, port, "Errada-12345", os.path.join(mbox, "ca.pem"))
         refused = run(["send", "--store", "Loja Centro", "--to", "contador@example.com", "--year", "2021",
-                       "--month", "3"], env)
+                       "--month", "3", "--force"], env)
         check(refused.returncode == 1 and "535" in refused.stderr, "a refused login: status 1 and the reply")
+
+        history = run(["history", "--year", "2021", "--month", "Março"], env)
+        rows = history.stdout.splitlines()
+        check(history.returncode == 0 and len(rows) == 3, f"history: a header and two attempts: {rows}")
+        check(rows[1:2] and "Contador <contador@example.com>" in rows[1] and " 250 2.0.0 " in rows[1]
+              and rows[1].rstrip().endswith("entregue"), "history: the delivery with the server's reply")
+        check(rows[2:3] and "falhou: " in rows[2] and "535" in rows[2], "history: the refused login")
+        check(run(["history", "--year", "2020"], env).stdout == "", "history of another year: nothing")
+        with open(os.path.join(store, "drive_c", "Kelmora", "Orvant", "Enviar", "historico.csv"), newline="") as f:
+            records = list(csv.reader(f))
+        check(records[0][:4] == ["data_hora", "ano", "mes", "evento"] and len(records) == 3,
+              "the history file: a header and two lines")
+        delivered = records[1]
+        archive_file = os.path.join(store, "drive_c", "Kelmora", "Orvant", "Enviar", "2021", "03.7z")
+        with open(archive_file, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        check(delivered[6] == str(os.path.getsize(archive_file)) and delivered[7] == digest,
+              "the history holds the archive's size and SHA-256")
+        check(delivered[8].startswith("PDV1=") and delivered[8].count(";") == 3, f"files per terminal {delivered[8]}")
         printed += refused.stdout + refused.stderr
         for secret in secret_forms(PASSWORD) | secret_forms("Errada-12345"):
             check(secret not in printed, f"the output holds {secret!r}")
@@ -102,6 +133,21 @@ with tempfile.TemporaryDirectory(prefix="orvant-run-") as root:
     check(len(copied) > 200, f"{len(copied)} files copied")
     files = {e for e in entries if e.count("/") == 2}  # PDVn/Kind/name
     check(files == copied, f"the archive lists every copied file and no other ({len(copied ^ files)} differ)")
+
+# The demo without a display runs the month through orvant-cli next to this one; its
+# account is the one scripts/demo gives its local server.
+with open(os.path.join(scripts, "demo")) as f:
+    demo_script = f.read()
+demo_user = re.search(r'^user="(.+)"$', demo_script, re.M).group(1)
+demo_password = re.search(r'^password="(.+)"$', demo_script, re.M).group(1)
+demo_env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+build = os.path.dirname(os.path.dirname(os.path.abspath(cli)))
+demo = subprocess.run([os.path.join(scripts, "demo"), build], env=demo_env, capture_output=True, text=True,
+                      timeout=300)
+check(demo.returncode == 0 and "E-mail enviado para contador@example.com." in demo.stdout + demo.stderr,
+      f"the demo mailed the month (status {demo.returncode}): {demo.stderr[-2000:]}")
+for secret in secret_forms(demo_password, demo_user):
+    check(secret not in demo.stdout + demo.stderr, f"the demo's output holds {secret!r}")
 
 print("ok" if not failures else f"{len(failures)} falha(s)")
 sys.exit(1 if failures else 0)

@@ -38,7 +38,9 @@ with tempfile.TemporaryDirectory(prefix="orvant-cli-") as root:
         check(result.returncode == 0, f"run {attempt}: exit status {result.returncode}")
         lines = result.stderr.splitlines()
         check(lines[0] == "Sem notas Canceladas do PDV4 para Servidor", f"run {attempt}: message line")
-        check(len(lines) == 2 and "copiados de 4 PDVs" in lines[1], f"run {attempt}: summary line")
+        check(len(lines) == 3 and "copiados de 4 PDVs" in lines[1], f"run {attempt}: summary line")
+        check(lines[2:] == ["Arquivo conferido: teste do 7-Zip sem erros e 218 arquivos no .7z, como na pasta "
+                            "de preparação."], f"run {attempt}: the archive checked")
         check(result.stdout.startswith("C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z -> "), "archive path on stdout")
 
     drive_c, unc = os.path.join(root, "drive_c"), os.path.join(root, "unc")

@@ -14,6 +14,7 @@
 #include "smtp/IdSASLLogin.h"
 #include "smtp/IdSASLPlain.h"
 #include "support/Caught.h"
+#include "support/DispatchMessage.h"
 #include "support/ExternalProgram.h"
 #include "support/RaisedMessage.h"
 #include "support/SmtpClientSetup.h"
@@ -56,26 +57,11 @@ protected:
         return smtp;
     }
 
-    // The dispatch's message: sender, reply-to, one recipient, a text part and the
-    // archive (bytes that span many writes) as attachment.
+    // The dispatch's message, with an archive whose bytes span many writes.
     std::unique_ptr<TIdMessage> DispatchMessage()
     {
-        auto msg = MakeComponent<TIdMessage>();
-        msg->From().SetAddress(FromUtf8(kUser));
-        msg->From().SetName(u"Dravik Automail");
-        msg->ReplyTo().SetEMailAddresses(msg->From().Address());
-        msg->Recipients().Add().SetText(u"Contador <contador@example.com>");
-        msg->SetSubject(u"Loja Centro - XML - Março de 2026");
-        msg->SetEncoding(TIdMessageEncoding::meMIME);
-        TIdText& text = TCollection::Emplace<TIdText>(msg->MessageParts());
-        text.Body().Add(u"Segue em anexo os arquivos referentes");
-        text.SetContentType(u"text/plain; charset=iso-8859-1");
-        std::string archive;
-        for (std::uint32_t i = 0; i < 300000; ++i)
-            archive += static_cast<char>((i * 2654435761u) >> 24);
-        ArchivePath = Dir.WriteFile("Enviar/2026/03.7z", archive).string();
-        TCollection::Emplace<TIdAttachmentFile>(msg->MessageParts(), FromUtf8(ArchivePath));
-        return msg;
+        ArchivePath = orvant::test::WriteArchive(Dir, 300000);
+        return orvant::test::MakeDispatchMessage(kUser, ArchivePath);
     }
 
     // A plain message to the given recipients.

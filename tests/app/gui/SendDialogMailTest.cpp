@@ -40,6 +40,10 @@ struct TMailWindow {
         Tform_enviar& d = *Window->form_enviar();
         d.edit_anexo->setText(attachment);
         d.OnShowMessage = [this](const QString& m) { Messages << m; };
+        d.OnConfirm = [this](const QString& q) {
+            Questions << q;
+            return Answer;
+        };
         QTest::keyClicks(d.edt_loja, "Loja Centro");
         QTest::keyClicks(d.edt_email, recipient);
         return d;
@@ -49,6 +53,8 @@ struct TMailWindow {
     orvant::platform::TFixedClock Clock;
     std::unique_ptr<TForm_Extrair> Window;
     QStringList Messages;
+    QStringList Questions; // asked before a month goes again to the same address
+    bool Answer = true;
 };
 
 bool HasLine(const std::string& content, const std::string& line)
@@ -124,6 +130,40 @@ TEST(SendDialogMail, RefusedRecipientKeepsTheDialogAndTheNextPressSendsOneMessag
     EXPECT_EQ(messages[0].Content().find("recusado"), std::string::npos);
     EXPECT_EQ(StoredParts(messages[0]),
               (std::vector<std::string> {"text/plain", "application/x-7z-compressed 03.7z 100000"}));
+}
+
+// The month already delivered to the address (as the history says): the dialog asks
+// first, and "Não" sends nothing and keeps the dialog. Another address is not asked.
+TEST(SendDialogMail, TheSameMonthAgainToTheSameAddressAsksFirst)
+{
+    TSmtpTestServer server(WithDispatchAccount());
+    TMailWindow w(server);
+    QTest::mouseClick(w.Dialog(kArchive, "Contador <contador@example.com>").btn_email, Qt::LeftButton);
+    EXPECT_TRUE(w.Questions.isEmpty());
+    ASSERT_EQ(server.Messages().size(), 1u);
+
+    w.Answer = false;
+    Tform_enviar& again = w.Dialog(kArchive, "CONTADOR@example.com");
+    QTest::mouseClick(again.btn_email, Qt::LeftButton);
+    ASSERT_EQ(w.Questions.size(), 1);
+    EXPECT_TRUE(w.Questions[0].startsWith("Este mês já foi enviado para Contador <contador@example.com> em 20"))
+        << w.Questions[0].toStdString();
+    EXPECT_TRUE(w.Questions[0].endsWith(". Enviar novamente?"));
+    EXPECT_TRUE(again.isVisible());
+    EXPECT_EQ(server.Messages().size(), 1u);
+    EXPECT_EQ(w.Messages.size(), 1) << "only the first delivery's confirmation";
+
+    w.Answer = true;
+    QTest::mouseClick(again.btn_email, Qt::LeftButton);
+    EXPECT_EQ(w.Questions.size(), 2);
+    EXPECT_FALSE(again.isVisible());
+    EXPECT_EQ(server.Messages().size(), 2u);
+
+    QTest::mouseClick(w.Dialog(kArchive, "outro@example.com").btn_email, Qt::LeftButton);
+    EXPECT_EQ(w.Questions.size(), 2);
+    EXPECT_EQ(server.Messages().size(), 3u);
+    const auto entries = orvant::app::TSendHistory::ForDeployment(w.Store.Roots()).Entries();
+    ASSERT_EQ(entries.size(), 3u) << "one line per send, none for the send declined";
 }
 
 // A certificate from a CA nobody trusts, or one for another name: the handshake

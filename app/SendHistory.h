@@ -1,0 +1,93 @@
+#pragma once
+// The send history C:\Kelmora\Orvant\Enviar\historico.csv: one line per send
+// attempt (and per archive that failed its check), so that the accountant's "não
+// recebi" can be answered with the date, the archive's SHA-256 and the queue
+// identifier in the server's final reply.
+//
+// The file is CSV as RFC 4180 writes it (fields holding a comma, a quote, CR or
+// LF are quoted, quotes doubled; lines end in CR LF), UTF-8, with a header line
+// when the file is new. Lines are only ever appended (O_APPEND, one write per
+// line, then fsync): an earlier line is never rewritten, and a line is either
+// whole in the file or not there.
+
+#include "platform/Clock.h"
+#include "platform/WinPath.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvant::app {
+
+inline constexpr std::u16string_view kSendHistoryPath = u"C:\\Kelmora\\Orvant\\Enviar\\historico.csv";
+
+inline constexpr std::u16string_view kEventSend = u"envio";
+inline constexpr std::u16string_view kEventCheck = u"conferência";
+inline constexpr std::u16string_view kResultDelivered = u"entregue";
+
+struct THistoryEntry {
+    std::u16string DateTime;         // local, "2026-04-01 06:00:12"
+    std::u16string Year;             // "2026"
+    std::u16string Month;            // "03"
+    std::u16string Event;            // kEventSend or kEventCheck
+    std::u16string Recipient;        // as typed
+    std::u16string Archive;          // the archive's path as the program names it
+    std::u16string Size;             // bytes
+    std::u16string Sha256;
+    std::u16string FilesPerTerminal; // "PDV1=120/3;PDV2=80/0" (issued/cancelled)
+    std::u16string ReplyCode;        // the server's final reply: "250"
+    std::u16string EnhancedCode;     // "2.0.0"
+    std::u16string ReplyText;        // "Ok: queued as 4XyZ"
+    std::u16string Result;           // kResultDelivered, or what went wrong
+
+    std::vector<std::u16string> Fields() const;
+    static THistoryEntry FromFields(const std::vector<std::u16string>& fields);
+};
+
+// The month's column: "Março" -> "03"; a text that is no month name stays as typed.
+std::u16string HistoryMonth(std::u16string_view monthText);
+
+// "2026-04-01 06:00:12"
+std::u16string HistoryDateTime(const platform::TLocalDateTime& when);
+
+// One CSV record with its CR LF, UTF-8.
+std::string CsvRecord(const std::vector<std::u16string>& fields);
+// The records of a CSV text (quoted fields may hold line breaks).
+std::vector<std::vector<std::u16string>> ParseCsv(std::string_view text);
+
+// The address part of what the user typed ("Contador <c@x>" -> "c@x").
+std::u16string RecipientAddress(std::u16string_view typed);
+
+// "Este mês já foi enviado para <recipient> em <date>. Enviar novamente?"
+std::u16string ResendQuestion(const THistoryEntry& previous);
+
+// The entries as a table for a terminal: date, month, recipient, size, reply,
+// result.
+std::string HistoryTable(const std::vector<THistoryEntry>& entries);
+
+class TSendHistory {
+public:
+    // `path`: the Linux path of the file.
+    explicit TSendHistory(std::string path) : FPath(std::move(path)) {}
+
+    const std::string& Path() const { return FPath; }
+
+    // Appends one line (and the header line first when the file is new or empty).
+    // Raises std::system_error when the file cannot be written.
+    void Append(const THistoryEntry& entry) const;
+    // Every entry, oldest first; none when the file does not exist.
+    std::vector<THistoryEntry> Entries() const;
+    // The latest delivered send of that month to that address (compared without
+    // regard to case), if any.
+    std::optional<THistoryEntry> PreviousDelivery(std::u16string_view year, std::u16string_view month,
+                                                  std::u16string_view recipient) const;
+
+    // The history of the deployment (kSendHistoryPath mapped).
+    static TSendHistory ForDeployment(const platform::TWinPathRoots& roots);
+
+private:
+    std::string FPath;
+};
+
+} // namespace orvant::app
