@@ -82,10 +82,10 @@ void TIdMimeTable::FillMimeTable(TStrings& AMIMEList, bool ALoadFromOS)
 String TIdMimeTable::GetFileMIMEType(const String& AFileName)
 {
     const String ext = AnsiLowerCase(FileExtension(AFileName));
-    int i = FFileExt.IndexOf(ext);
+    int i = IndexOfExt(ext);
     if (i < 0) {
         BuildCache();
-        i = FFileExt.IndexOf(ext);
+        i = IndexOfExt(ext);
     }
     return i < 0 ? String(u"application/octet-stream") : FMIMEList[i];
 }
@@ -117,19 +117,26 @@ void TIdMimeTable::AddMimeType(const String& Ext, const String& MIMEType, bool A
     }
     if (ext[0] != u'.')
         ext.insert(ext.begin(), u'.');
-    if (FFileExt.IndexOf(ext) >= 0) {
+    if (IndexOfExt(ext) >= 0) {
         if (ARaiseOnError)
             EIdException::Toss(u"Extension already exits"); // sic: the known message text
         return;
     }
-    FFileExt.Add(ext);
+    FExtIndex.emplace(ext, FFileExt.Add(ext));
     FMIMEList.Add(mimeType);
+}
+
+int TIdMimeTable::IndexOfExt(const String& lowerExt) const
+{
+    const auto found = FExtIndex.find(lowerExt);
+    return found == FExtIndex.end() ? -1 : found->second;
 }
 
 void TIdMimeTable::LoadFromStrings(const TStrings& AStrings, char16_t MimeSeparator)
 {
     FFileExt.Clear();
     FMIMEList.Clear();
+    FExtIndex.clear();
     for (const String& line : AStrings) {
         const std::size_t sep = line.find(MimeSeparator);
         if (sep == String::npos)

@@ -7,6 +7,7 @@
 #include "mime/IdStrings.h"
 
 #include <functional>
+#include <unordered_map>
 
 class TIdMimeTable {
 public:
@@ -48,9 +49,16 @@ protected:
     virtual void FillMimeTable(TStrings& AMIMEList, bool ALoadFromOS);
 
 private:
+    // The row of an extension given in lower case, -1 when it is not in the table.
+    int IndexOfExt(const String& lowerExt) const;
+
     bool FLoadTypesFromOS = true;
     TStringList FMIMEList; // types, lower case
     TStringList FFileExt;  // extensions, lower case with their dot; parallel to FMIMEList
+    // Row of each extension in FFileExt. The extensions are stored folded, so an exact
+    // lookup finds what a search without regard to case would; a table of the system's
+    // two thousand registrations is then filled in linear time, not quadratic.
+    std::unordered_map<String, int> FExtIndex;
 };
 
 // The content type for an attachment's file name: a fresh, fully built table

@@ -421,8 +421,12 @@ void TIdSSLContext::BuildContext(TIdSSLCtxMode ACtxMode)
     GOpenSSL.SSL_CTX_ctrl(context, SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY, nullptr);
     GOpenSSL.SSL_CTX_set_default_passwd_cb(context, PasswordCallback);
     GOpenSSL.SSL_CTX_set_default_passwd_cb_userdata(context, this);
-    // The system's trust store; RootCertFile adds to it below.
-    GOpenSSL.SSL_CTX_set_default_verify_paths(context);
+    // The system's trust store; RootCertFile adds to it below. A client's store reads
+    // it only when RootCertFile lacks the issuer; a server's store, which connections
+    // share, reads it now.
+    if (ACtxMode == TIdSSLCtxMode::sslCtxServer
+        || !TlsAddSystemTrustOnDemand(GOpenSSL.SSL_CTX_get_cert_store(context)))
+        GOpenSSL.SSL_CTX_set_default_verify_paths(context);
 
     if (!fsRootCertFile.empty() || !fVerifyDirs.empty())
         LoadRootCert();

@@ -27,12 +27,64 @@ struct TBindingState {
     std::unique_ptr<std::vector<std::unique_ptr<std::recursive_mutex>>> LockList;
 
     TIdRaiseLastSocketError RaiseLastSocketError = nullptr;
+
+    // The lookup behind TlsAddSystemTrustOnDemand, made with the library's own
+    // allocator: it exists while the library is loaded.
+    X509_LOOKUP_METHOD* SystemTrustLookup = nullptr;
+    std::mutex SystemTrustLoadLock;
 };
 
 TBindingState& State()
 {
     static TBindingState state;
     return state;
+}
+
+// Marks a lookup whose store has been given the system's certificates.
+char GSystemTrustLoaded;
+
+// Called for a name the store's certificates do not hold. The first call reads the
+// system's certificates into the store and adds the system's lookups (the folder's
+// look-up by name among them) after this one, so the caller's walk over the lookups
+// goes on to them; it answers from what the file brought. Later calls have nothing
+// to add. Only certificates are answered: nothing here checks revocation lists.
+int GetSystemTrustBySubject(X509_LOOKUP* lookup, X509_LOOKUP_TYPE type, const X509_NAME* name, X509_OBJECT* found)
+{
+    X509_STORE* store = GOpenSSL.X509_LOOKUP_get_store(lookup);
+    {
+        std::lock_guard<std::mutex> lock(State().SystemTrustLoadLock);
+        if (store == nullptr || GOpenSSL.X509_LOOKUP_get_method_data(lookup) != nullptr)
+            return 0;
+        GOpenSSL.X509_LOOKUP_set_method_data(lookup, &GSystemTrustLoaded);
+        // It clears the errors of a missing file or folder itself, as the context's
+        // SSL_CTX_set_default_verify_paths did.
+        GOpenSSL.X509_STORE_set_default_paths(store);
+    }
+    if (type != X509_LU_X509 || GOpenSSL.X509_STORE_lock(store) != 1)
+        return 0;
+    int result = 0;
+    if (X509_OBJECT* object =
+            GOpenSSL.X509_OBJECT_retrieve_by_subject(GOpenSSL.X509_STORE_get0_objects(store), type, name)) {
+        X509* certificate = GOpenSSL.X509_OBJECT_get0_X509(object);
+        result = GOpenSSL.X509_OBJECT_set1_X509(found, certificate);
+        // The caller takes a reference of its own to what a lookup answers (the
+        // library's lookups hand over the store's object as it is); the one set1 took
+        // would never be given back.
+        if (result == 1)
+            GOpenSSL.X509_free(certificate);
+    }
+    GOpenSSL.X509_STORE_unlock(store);
+    return result;
+}
+
+X509_LOOKUP_METHOD* MakeSystemTrustLookup()
+{
+    X509_LOOKUP_METHOD* method = GOpenSSL.X509_LOOKUP_meth_new("Orvant system trust on demand");
+    if (method != nullptr && GOpenSSL.X509_LOOKUP_meth_set_get_by_subject(method, GetSystemTrustBySubject) != 1) {
+        GOpenSSL.X509_LOOKUP_meth_free(method);
+        method = nullptr;
+    }
+    return method;
 }
 
 String LibraryPath(StringView fileName)
@@ -168,6 +220,7 @@ bool LoadTlsLibrary()
             state.LockList->push_back(std::make_unique<std::recursive_mutex>());
     }
     // 1.0: CRYPTO_set_locking_callback(TlsLockingCallback); nothing to install in 3.x.
+    state.SystemTrustLookup = MakeSystemTrustLookup();
     state.Loaded = true;
     return true;
 }
@@ -178,6 +231,10 @@ void UnloadTlsLibrary()
     if (state.InfoCallbackLock == nullptr)
         return;
     // 1.0: CRYPTO_set_locking_callback(nullptr).
+    if (state.SystemTrustLookup != nullptr) {
+        GOpenSSL.X509_LOOKUP_meth_free(state.SystemTrustLookup);
+        state.SystemTrustLookup = nullptr;
+    }
     ReleaseTlsEntryPoints();
     state.InfoCallbackLock.reset();
     state.PasswordCallbackLock.reset();
@@ -187,6 +244,12 @@ void UnloadTlsLibrary()
         state.LockList.reset();
     }
     state.Loaded = false;
+}
+
+bool TlsAddSystemTrustOnDemand(X509_STORE* store)
+{
+    X509_LOOKUP_METHOD* method = State().SystemTrustLookup;
+    return store != nullptr && method != nullptr && GOpenSSL.X509_STORE_add_lookup(store, method) != nullptr;
 }
 
 std::mutex* TlsInfoCallbackLock()

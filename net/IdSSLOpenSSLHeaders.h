@@ -79,6 +79,20 @@
     X(BN_free, true)                                                                           \
     X(X509_STORE_add_cert, true)                                                               \
     X(X509_STORE_load_path, true) /* 1.0: X509_STORE_load_locations with a folder */           \
+    X(X509_STORE_set_default_paths, true)                                                      \
+    X(X509_STORE_add_lookup, true)                                                             \
+    X(X509_STORE_lock, true)                                                                   \
+    X(X509_STORE_unlock, true)                                                                 \
+    X(X509_STORE_get0_objects, true)                                                           \
+    X(X509_OBJECT_retrieve_by_subject, true)                                                   \
+    X(X509_OBJECT_get0_X509, true)                                                             \
+    X(X509_OBJECT_set1_X509, true)                                                             \
+    X(X509_LOOKUP_meth_new, true)                                                              \
+    X(X509_LOOKUP_meth_free, true)                                                             \
+    X(X509_LOOKUP_meth_set_get_by_subject, true)                                               \
+    X(X509_LOOKUP_get_store, true)                                                             \
+    X(X509_LOOKUP_get_method_data, true)                                                       \
+    X(X509_LOOKUP_set_method_data, true)                                                       \
     X(X509_STORE_CTX_get_ex_data, true)                                                        \
     X(X509_STORE_CTX_get_current_cert, true)                                                   \
     X(X509_STORE_CTX_get_error, true)                                                          \
@@ -181,6 +195,16 @@ void UnloadTlsLibrary();
 // The file and entry-point level beneath the two above.
 bool BindTlsEntryPoints();
 void ReleaseTlsEntryPoints();
+
+// --- The system's trust store ---------------------------------------------------------
+// Puts the system's trusted certificates (the library's default file and folder, or
+// SSL_CERT_FILE and SSL_CERT_DIR) behind the store, read the first time the store
+// lacks an issuer: parsing the system's bundle of some 150 certificates costs more
+// than the rest of a short session, and a store that already holds the server's CA
+// (a CA file given by the user) never needs it. Only for a store one connection at
+// a time verifies with; false when it could not be arranged (the caller then loads
+// the system's certificates at once).
+bool TlsAddSystemTrustOnDemand(X509_STORE* store);
 
 // --- Locks ---------------------------------------------------------------------------
 // The three callback locks exist exactly while the library is loaded (null otherwise).

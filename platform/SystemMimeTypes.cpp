@@ -4,7 +4,7 @@
 
 #include <fstream>
 #include <mutex>
-#include <sstream>
+#include <string_view>
 
 namespace orvant::platform {
 
@@ -17,19 +17,40 @@ std::string gPath = "/etc/mime.types";
 
 std::vector<MimeTypeRegistration> ReadMimeTypesFile(const std::string& path)
 {
-    std::vector<MimeTypeRegistration> result;
     std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (const auto hash = line.find('#'); hash != std::string::npos)
-            line.erase(hash);
-        std::istringstream words(line);
-        std::string type;
-        if (!(words >> type))
-            continue;
-        const std::u16string mimeType = Utf8ToUtf16(type);
-        for (std::string ext; words >> ext;)
-            result.push_back({Utf8ToUtf16(ext), mimeType});
+    std::string text;
+    // A read error (a folder) ends the text; the stream reports it as a state, never raises.
+    for (char block[16384]; in.read(block, sizeof block) || in.gcount() > 0;)
+        text.append(block, static_cast<std::size_t>(in.gcount()));
+    // The words of each line are split by hand: a string stream per line made reading
+    // the system's two thousand lines the larger part of a short send's start-up.
+    const auto isBlank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    std::vector<MimeTypeRegistration> result;
+    std::u16string mimeType;
+    std::size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        std::string_view line = std::string_view(text).substr(lineStart, lineEnd - lineStart);
+        line = line.substr(0, line.find('#'));
+        lineStart = lineEnd + 1;
+        bool first = true;
+        for (std::size_t i = 0; i < line.size();) {
+            while (i < line.size() && isBlank(line[i]))
+                ++i;
+            const std::size_t start = i;
+            while (i < line.size() && !isBlank(line[i]))
+                ++i;
+            if (i == start)
+                break;
+            const std::u16string word = Utf8ToUtf16(line.substr(start, i - start));
+            if (first)
+                mimeType = word;
+            else
+                result.push_back({word, mimeType});
+            first = false;
+        }
     }
     return result;
 }

@@ -115,6 +115,9 @@ void TIdBuffer::Write(const std::uint8_t* AData, std::int32_t ALength, std::int3
         FSize = ALength;
         return;
     }
+    const bool atTail = ADestIndex < 0 || ADestIndex == FSize;
+    if (atTail && AppendGrowing(AData, ALength))
+        return;
     MakeRoomAtTail(ALength);
     std::uint8_t* data = FBytes.data();
     if (ADestIndex >= 0 && ADestIndex < FSize)
@@ -129,6 +132,24 @@ void TIdBuffer::Write(StringView AString, const IIdTextEncodingPtr& AByteEncodin
 {
     const TIdBytes bytes = TextEncoding(AByteEncoding)->GetBytes(AString);
     Write(bytes, -1, 0, ADestIndex);
+}
+
+bool TIdBuffer::AppendGrowing(const std::uint8_t* AData, std::int32_t ALength)
+{
+    CompactHead(false);
+    if (Capacity() - FSize >= ALength)
+        return false;
+    // The same storage as MakeRoomAtTail leaves, but the bytes are copied in as the
+    // storage grows instead of being zero-filled first and copied over after: on a
+    // write buffer that sends and refills a threshold at a time this was a second
+    // pass over every byte.
+    const std::int64_t wanted = std::min<std::int64_t>(static_cast<std::int64_t>(FSize) + ALength + FGrowthFactor,
+                                                       kMaxQueueSize);
+    FBytes.resize(static_cast<std::size_t>(FSize));
+    FBytes.insert(FBytes.end(), AData, AData + ALength);
+    FBytes.resize(static_cast<std::size_t>(wanted));
+    FSize += ALength;
+    return true;
 }
 
 void TIdBuffer::MakeRoomAtTail(std::int32_t ALength)
@@ -248,9 +269,13 @@ void TIdBuffer::ExtractToBytes(TIdBytes& VBytes, std::int32_t AByteCount, bool A
     const std::int32_t count = CheckedExtractCount(AByteCount, AIndex);
     if (!AAppend)
         VBytes.clear();
-    const std::size_t start = VBytes.size();
-    VBytes.resize(start + static_cast<std::size_t>(count));
-    ExtractRaw(VBytes.data() + start, count, AIndex);
+    if (count <= 0)
+        return;
+    // Copied in as the array grows: no zero-fill to be overwritten.
+    const std::uint8_t* from = Head() + std::max<std::int32_t>(AIndex, 0);
+    VBytes.insert(VBytes.end(), from, from + count);
+    if (AIndex < 0)
+        Remove(count);
 }
 
 String TIdBuffer::ExtractToString(std::int32_t AByteCount, const IIdTextEncodingPtr& AByteEncoding, std::int32_t AIndex)

@@ -105,6 +105,8 @@ private:
     template <class T>
     T ExtractFixed(std::int32_t AIndex);
     void MakeRoomAtTail(std::int32_t ALength);
+    // Appends when the storage must grow for it; false (nothing done) when it need not.
+    bool AppendGrowing(const std::uint8_t* AData, std::int32_t ALength);
     IIdTextEncodingPtr TextEncoding(const IIdTextEncodingPtr& AByteEncoding) const;
 
     TIdBytes FBytes;

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -413,6 +415,68 @@ TEST_F(TlsHandlerTest, VerificationRefusesBeforeAnyApplicationByteAndNamesTheHos
         const TTlsLineServer::TReport report = server->NextReport();
         EXPECT_EQ(report.Handshake, "failed");
         EXPECT_EQ(report.AppBytes, 0);
+    }
+}
+
+// Sets an environment variable for the life of the object and restores it after.
+class TScopedEnvironment {
+public:
+    TScopedEnvironment(const char* name, const std::string& value) : FName(name)
+    {
+        if (const char* old = std::getenv(name))
+            FOld = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~TScopedEnvironment()
+    {
+        if (FOld)
+            setenv(FName, FOld->c_str(), 1);
+        else
+            unsetenv(FName);
+    }
+    TScopedEnvironment(const TScopedEnvironment&) = delete;
+    TScopedEnvironment& operator=(const TScopedEnvironment&) = delete;
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
+// The system's trust store (SSL_CERT_FILE and SSL_CERT_DIR stand in for it) is read
+// only when the CA file lacks the server's issuer, and it still decides then.
+TEST_F(TlsHandlerTest, TheSystemTrustStoreDecidesWhereTheCAFileDoesNot)
+{
+    const orvant::test::TTempDir emptyFolder;
+    const TScopedEnvironment folder("SSL_CERT_DIR", emptyFolder.Str());
+    auto server = Server();
+    struct TCase {
+        std::string systemFile;
+        std::string caFile; // none: only the system's store
+        bool accepted;
+    };
+    const std::vector<TCase> cases{
+        {Certs().CACert, "", true},
+        {Certs().UntrustedCert, "", false},
+        {Certs().CACert, Certs().UntrustedCert, true},
+        {Certs().UntrustedCert, Certs().UntrustedCert, false},
+        {emptyFolder.Str() + "/missing.pem", Certs().CACert, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.systemFile + " / " + c.caFile);
+        const TScopedEnvironment file("SSL_CERT_FILE", c.systemFile);
+        auto io = DispatchHandler();
+        io->SSLOptions().SetVerifyMode({TIdSSLVerifyMode::sslvrfPeer});
+        io->SSLOptions().SetVerifyDepth(4);
+        io->SSLOptions().SetRootCertFile(U(c.caFile));
+        if (c.accepted) {
+            Open(*io, server->Port(), u"localhost");
+            EXPECT_EQ(io->ReadLn(), u"220 sni=localhost version=TLSv1.3 reused=0");
+        } else {
+            const auto e = Caught<EIdOSSLUnderlyingCryptoError>([&] { Open(*io, server->Port(), u"localhost"); });
+            EXPECT_NE(e.Message().find(u"unable to get local issuer certificate"), String::npos) << ToUtf8(e.Message());
+        }
+        io->Close();
+        server->NextReport();
     }
 }
 

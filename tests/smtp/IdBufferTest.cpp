@@ -104,6 +104,9 @@ TEST(IdBuffer, GrowsWithSpareBytesAndCompactsAfterGrowthFactorConsumedBytes)
     EXPECT_EQ(buffer.Capacity(), 10);
     buffer.Write(Counting(5)); // tail too short: size + new + growth factor
     EXPECT_EQ(buffer.Capacity(), 10 + 5 + 16);
+    TIdBytes grown;
+    buffer.ExtractToBytes(grown, 7, false, 8); // from an index: copied, not removed
+    EXPECT_EQ(grown, (TIdBytes{8, 9, 0, 1, 2, 3, 4}));
     buffer.Write(Counting(5)); // fits in the spare bytes
     EXPECT_EQ(buffer.Capacity(), 31);
 
