@@ -144,18 +144,20 @@ std::optional<std::string> TWinPathMapper::Map(std::u16string_view path) const
 
     // Start from the deepest folder already resolved: the parent of the last
     // component is the common case (many files in one folder).
+    // The folded path once; the key of component i is its prefix up to keyEnds[i].
     std::u16string key = parts->IsUnc ? u"\\\\" : u"c:";
-    std::vector<std::u16string> keys;
-    keys.reserve(comps.size());
+    std::vector<std::size_t> keyEnds;
+    keyEnds.reserve(comps.size());
     for (const auto& c : comps) {
         key += u'\\';
         key += FoldCase(c);
-        keys.push_back(key);
+        keyEnds.push_back(key.size());
     }
+    const auto keyOf = [&](std::size_t i) { return std::u16string_view(key).substr(0, keyEnds[i]); };
     std::size_t start = 0;
     std::string current = root;
     for (std::size_t i = comps.size(); i-- > 0;) {
-        if (auto it = FResolvedFolders.find(keys[i]); it != FResolvedFolders.end()) {
+        if (auto it = FResolvedFolders.find(keyOf(i)); it != FResolvedFolders.end()) {
             current = it->second;
             start = i + 1;
             break;
@@ -178,7 +180,7 @@ std::optional<std::string> TWinPathMapper::Map(std::u16string_view path) const
             if (!found) {
                 resolving = false; // the rest does not exist; keep the text as given
             } else if (i + 1 < comps.size() && stat(next.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-                FResolvedFolders.emplace(keys[i], next);
+                FResolvedFolders.emplace(keyOf(i), next);
             }
         }
         current = std::move(next);

@@ -61,7 +61,9 @@ private:
 
     TWinPathRoots FRoots;
     // Folded Windows folder text -> resolved Linux folder, for existing folders.
-    mutable std::map<std::u16string, std::string> FResolvedFolders;
+    // Looked up by views into one folded path (std::less<>), not by a string per
+    // component: a month's copy maps two paths for each of tens of thousands of files.
+    mutable std::map<std::u16string, std::string, std::less<>> FResolvedFolders;
     mutable std::map<std::string, TListing> FListings;
 };
 
