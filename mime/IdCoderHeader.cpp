@@ -135,17 +135,6 @@ std::optional<TIdBytes> DecodeBase64(StringView data)
     return out;
 }
 
-int HexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
-}
-
 std::optional<TIdBytes> DecodeQ(StringView data)
 {
     TIdBytes out;
@@ -155,8 +144,8 @@ std::optional<TIdBytes> DecodeQ(StringView data)
             return std::nullopt;
         if (c == u'_') {
             out.push_back(' ');
-        } else if (c == u'=' && i + 2 < data.size() && HexValue(data[i + 1]) >= 0 && HexValue(data[i + 2]) >= 0) {
-            out.push_back(static_cast<std::uint8_t>(HexValue(data[i + 1]) * 16 + HexValue(data[i + 2])));
+        } else if (c == u'=' && i + 2 < data.size() && HexDigitValue(data[i + 1]) >= 0 && HexDigitValue(data[i + 2]) >= 0) {
+            out.push_back(static_cast<std::uint8_t>(HexDigitValue(data[i + 1]) * 16 + HexDigitValue(data[i + 2])));
             i += 2;
         } else {
             out.push_back(static_cast<std::uint8_t>(c));

@@ -139,17 +139,6 @@ private:
     TState FState;
 };
 
-int HexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
-}
-
 } // namespace
 
 void TIdEncoderQuotedPrintable::Encode(TStream& source, TStream& destination, std::int64_t byteCount)
@@ -188,8 +177,8 @@ void TIdDecoderQuotedPrintable::Decode(StringView encoded, TStream& destination)
                     softBreak = true;
                     break;
                 }
-                const int hi = HexValue(encoded[i + 1]);
-                const int lo = i + 2 < last ? HexValue(encoded[i + 2]) : -1;
+                const int hi = HexDigitValue(encoded[i + 1]);
+                const int lo = i + 2 < last ? HexDigitValue(encoded[i + 2]) : -1;
                 if (hi >= 0 && lo >= 0) {
                     out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
                     i += 2;

@@ -224,6 +224,17 @@ bool IsNumeric(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
+int HexDigitValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return -1;
+}
+
 bool IsNumeric(StringView s)
 {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char16_t c) { return IsNumeric(c); });

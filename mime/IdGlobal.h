@@ -56,6 +56,8 @@ String UIntToStr(std::uint64_t value);
 std::int64_t StrToInt64Def(StringView s, std::int64_t def);
 int StrToIntDef(StringView s, int def);
 bool IsNumeric(char16_t c);
+// 0-15 for a hexadecimal digit of either case, -1 for anything else.
+int HexDigitValue(char16_t c);
 bool IsNumeric(StringView s); // non-empty and only the digits 0-9
 
 // --- Formatting ------------------------------------------------------------------
