@@ -18,6 +18,8 @@
 // TLS already holds, and only scanned for the terminating CRLF.CRLF (also across two
 // reads); nothing is copied or kept.
 
+#include "Loopback.h"
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -119,36 +121,6 @@ TSslContextPtr MakeClientContext()
     SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
     SSL_CTX_set_verify(context.get(), SSL_VERIFY_NONE, nullptr);
     return context;
-}
-
-int ListenOnLoopback(std::uint16_t& port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const int on = 1;
-    if (fd == -1 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 || ::listen(fd, 64) != 0)
-        Fail("listen on 127.0.0.1");
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-int ConnectToLoopback(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd == -1 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        Fail("connect to 127.0.0.1");
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
 }
 
 bool WriteAll(SSL* ssl, std::string_view data)
@@ -492,7 +464,7 @@ int ServeForever(const TOptions& options)
 {
     const TSslContextPtr context = MakeServerContext(options.CertFile, options.KeyFile);
     std::uint16_t port = 0;
-    const TFd listener(ListenOnLoopback(port));
+    const TFd listener(bench::ListenOnLoopback(port, 64));
     std::printf("%u\n", port);
     std::fflush(stdout);
 
@@ -551,7 +523,7 @@ TSessionStats RawTlsReader(SSL_CTX* context, int listener, std::int64_t total)
 class TBlastClient {
 public:
     TBlastClient(SSL_CTX* context, std::uint16_t port)
-        : FFd(ConnectToLoopback(port)), FSsl(SSL_new(context))
+        : FFd(bench::ConnectToLoopback(port, true)), FSsl(SSL_new(context))
     {
         SSL_set_fd(FSsl.get(), FFd.Get());
         if (SSL_connect(FSsl.get()) != 1)
@@ -622,7 +594,7 @@ std::string MessageBlock()
 double RawTlsSeconds(SSL_CTX* server, SSL_CTX* client, std::int64_t total, TSessionStats& stats)
 {
     std::uint16_t port = 0;
-    const TFd listener(ListenOnLoopback(port));
+    const TFd listener(bench::ListenOnLoopback(port, 64));
     std::thread reader([&] { stats = RawTlsReader(server, listener.Get(), total); });
     double seconds = 0;
     {
@@ -640,7 +612,7 @@ double RawTlsSeconds(SSL_CTX* server, SSL_CTX* client, std::int64_t total, TSess
 double SinkSeconds(SSL_CTX* server, SSL_CTX* client, std::int64_t total, TSessionStats& stats)
 {
     std::uint16_t port = 0;
-    const TFd listener(ListenOnLoopback(port));
+    const TFd listener(bench::ListenOnLoopback(port, 64));
     std::thread sink([&] {
         const TFd fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
         stats = Serve(server, fd.Get());

@@ -10,6 +10,8 @@
 
 #include "net/IdIOHandlerStack.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -32,15 +34,6 @@ namespace {
     throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
-sockaddr_in LoopbackAddress(std::uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Accepts one connection and sends back everything it receives (or, as a sink,
 // drops it) until the client closes.
 class EchoPeer {
@@ -48,14 +41,7 @@ public:
     explicit EchoPeer(bool echo = true)
         : FEcho(echo)
     {
-        FListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = LoopbackAddress(0);
-        socklen_t length = sizeof address;
-        if (FListener == -1 || ::bind(FListener, reinterpret_cast<sockaddr*>(&address), length) != 0
-            || ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0
-            || ::listen(FListener, 1) != 0)
-            Fail("echo peer");
-        FPort = ntohs(address.sin_port);
+        FListener = bench::ListenOnLoopback(FPort, 1);
         FThread = std::thread([this] { Run(); });
     }
     ~EchoPeer()
@@ -129,10 +115,7 @@ void SendAll(int fd, const std::vector<char>& bytes)
 double PlainEcho(std::int64_t total, std::size_t chunk, bool echo)
 {
     EchoPeer peer(echo);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = LoopbackAddress(peer.Port());
-    if (fd == -1 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        Fail("connect");
+    const int fd = bench::ConnectToLoopback(peer.Port(), false);
     std::vector<char> out(chunk, 'x');
     std::vector<char> in(chunk);
     const auto start = Clock::now();

@@ -12,6 +12,8 @@
 
 #include "net/IdSSLIOHandlerSocketOpenSSL.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -78,15 +80,6 @@ struct TCertificate {
     std::string Folder;
 };
 
-sockaddr_in LoopbackAddress(std::uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Accepts one connection, reads `total` bytes through TLS, answers "done" and closes.
 class TlsSink {
 public:
@@ -100,14 +93,7 @@ public:
         FContext.SetKeyFile(FromUtf8(certificate.Folder + "/key.pem"));
         FContext.BuildContext(TIdSSLCtxMode::sslCtxServer);
 
-        FListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = LoopbackAddress(0);
-        socklen_t length = sizeof address;
-        if (FListener == -1 || ::bind(FListener, reinterpret_cast<sockaddr*>(&address), length) != 0
-            || ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0
-            || ::listen(FListener, 1) != 0)
-            Fail("sink");
-        FPort = ntohs(address.sin_port);
+        FListener = bench::ListenOnLoopback(FPort, 1);
         FThread = std::thread([this] { Serve(); });
     }
     ~TlsSink()
@@ -192,10 +178,7 @@ double ThroughLibrary(const TCertificate& certificate, std::int64_t total, std::
     context.SetMethod(TIdSSLVersion::sslvSSLv23);
     context.SetSSLVersions(AllSSLVersions);
     context.BuildContext(TIdSSLCtxMode::sslCtxClient);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = LoopbackAddress(sink.Port());
-    if (fd == -1 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        Fail("connect");
+    const int fd = bench::ConnectToLoopback(sink.Port(), false);
     TIdSSLPtr ssl(GOpenSSL.SSL_new(context.Context()));
     GOpenSSL.SSL_set_fd(ssl.get(), fd);
     if (GOpenSSL.SSL_connect(ssl.get()) != 1)
