@@ -4,12 +4,12 @@
 
 namespace orvant::platform {
 
-TLocalDateTime TSystemClock::Now() const
+namespace {
+
+TLocalDateTime Local(std::time_t seconds)
 {
-    timespec ts {};
-    ::clock_gettime(CLOCK_REALTIME, &ts);
     std::tm local {};
-    ::localtime_r(&ts.tv_sec, &local);
+    ::localtime_r(&seconds, &local);
     TLocalDateTime now;
     now.Year = local.tm_year + 1900;
     now.Month = local.tm_mon + 1;
@@ -17,10 +17,25 @@ TLocalDateTime TSystemClock::Now() const
     now.Hour = local.tm_hour;
     now.Minute = local.tm_min;
     now.Second = local.tm_sec;
-    now.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
     now.DayOfWeek = local.tm_wday;
     now.UtcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
     return now;
+}
+
+} // namespace
+
+TLocalDateTime TSystemClock::Now() const
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    TLocalDateTime now = Local(ts.tv_sec);
+    now.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+    return now;
+}
+
+TLocalDateTime LocalDateTimeOf(std::int64_t unixSeconds)
+{
+    return Local(static_cast<std::time_t>(unixSeconds));
 }
 
 TLocalDateTime LocalDate(int year, int month, int day)

@@ -1,6 +1,7 @@
 #pragma once
 // The local date and time, behind an interface so that tests can fix "today".
 
+#include <cstdint>
 #include <memory>
 
 namespace orvant::platform {
@@ -35,6 +36,10 @@ public:
 private:
     TLocalDateTime FNow;
 };
+
+// The local date and time of a moment given in seconds since 1970 (UTC), such as a
+// file's modification time.
+TLocalDateTime LocalDateTimeOf(std::int64_t unixSeconds);
 
 // A fixed local date at midnight, for tests and defaults.
 TLocalDateTime LocalDate(int year, int month, int day);

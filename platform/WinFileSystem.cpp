@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace orvant::platform {
 
@@ -21,6 +24,11 @@ public:
     ~TFd() { if (FFd >= 0) ::close(FFd); }
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
+    TFd& operator=(TFd&& other) noexcept
+    {
+        std::swap(FFd, other.FFd);
+        return *this;
+    }
     int Get() const { return FFd; }
     int Release() { int fd = FFd; FFd = -1; return fd; }
 private:
@@ -71,6 +79,105 @@ bool CopyBytes(int in, int out)
             done += w;
         }
     }
+}
+
+using TProblem = TCopiedFile::TProblem;
+
+TCopiedFile Failed(TProblem problem, int error = 0, std::string kind = {})
+{
+    TCopiedFile result;
+    result.Problem = problem;
+    result.Error = error;
+    result.Kind = std::move(kind);
+    return result;
+}
+
+std::string KindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "dispositivo";
+    if (S_ISSOCK(mode))
+        return "soquete";
+    if (S_ISDIR(mode))
+        return "pasta";
+    return "tipo desconhecido";
+}
+
+// openat2 with RESOLVE_BENEATH: every component, links included, must stay below
+// `root`; a link that leads out fails with EXDEV. -1 with errno ENOSYS on kernels
+// before 5.6.
+int OpenBeneath(int root, const std::string& relative, int flags)
+{
+    open_how how {};
+    how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    for (;;) {
+        const long fd = ::syscall(SYS_openat2, root, relative.c_str(), &how, sizeof how);
+        if (fd >= 0 || errno != EAGAIN)
+            return static_cast<int>(fd);
+    }
+}
+
+// Without openat2: no link at all on the file itself, and the folders leading to
+// it must resolve inside the share.
+int OpenWithoutLinks(const std::string& rootPath, const std::string& source, int flags)
+{
+    const std::unique_ptr<char, void (*)(void*)> realRoot(::realpath(rootPath.c_str(), nullptr), std::free);
+    const std::unique_ptr<char, void (*)(void*)> realFolder(
+        ::realpath(SplitLinuxPath(source).first.c_str(), nullptr), std::free);
+    if (!realRoot || !realFolder)
+        return -1;
+    const std::string inside = std::string(realRoot.get()) + "/";
+    if ((std::string(realFolder.get()) + "/").rfind(inside, 0) != 0) {
+        errno = EXDEV;
+        return -1;
+    }
+    return ::open(source.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Reads `in` to its end into `out`, with the CRC-32 of what was written.
+bool CopyWithCrc(int in, int out, std::uint64_t& size, std::uint32_t& crc, int& readError, int& writeError)
+{
+    std::vector<unsigned char> buffer(64 * 1024);
+    uLong sum = ::crc32(0L, Z_NULL, 0);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            readError = errno;
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                writeError = errno;
+                return false;
+            }
+            done += w;
+        }
+        sum = ::crc32(sum, buffer.data(), static_cast<uInt>(n));
+        size += static_cast<std::uint64_t>(n);
+    }
+    crc = static_cast<std::uint32_t>(sum);
+    return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool Unchanged(const struct stat& before, const struct stat& after)
+{
+    return SameFile(before, after) && before.st_size == after.st_size
+        && before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
 }
 
 } // namespace
@@ -145,18 +252,36 @@ bool TWinFileSystem::ForceDirectories(std::u16string_view path) const
 
 std::vector<TFindEntry> TWinFileSystem::FindFiles(std::u16string_view pattern) const
 {
-    std::vector<TFindEntry> found;
+    return FindFilesChecked(pattern).Entries;
+}
+
+TFindResult TWinFileSystem::FindFilesChecked(std::u16string_view pattern) const
+{
+    TFindResult result;
+    std::vector<TFindEntry>& found = result.Entries;
     const auto sep = pattern.find_last_of(u"\\/");
-    if (sep == std::u16string_view::npos)
-        return found;
+    if (sep == std::u16string_view::npos) {
+        result.Error = ENOENT;
+        return result;
+    }
     const std::u16string_view mask = pattern.substr(sep + 1);
     const auto folder = FMapper.Map(pattern.substr(0, sep + 1));
-    if (mask.empty() || !folder)
-        return found;
+    if (mask.empty() || !folder) {
+        result.Error = ENOENT;
+        return result;
+    }
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder->c_str()), ::closedir);
-    if (!dir)
-        return found;
-    while (const dirent* e = ::readdir(dir.get())) {
+    if (!dir) {
+        result.Error = errno;
+        return result;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir.get());
+        if (!e) {
+            result.Error = errno; // 0 at the end of the folder
+            break;
+        }
         const std::string_view raw = e->d_name;
         if (raw == "." || raw == "..")
             continue;
@@ -172,7 +297,7 @@ std::vector<TFindEntry> TWinFileSystem::FindFiles(std::u16string_view pattern) c
     }
     std::sort(found.begin(), found.end(),
               [](const TFindEntry& a, const TFindEntry& b) { return a.Name < b.Name; });
-    return found;
+    return result;
 }
 
 bool TWinFileSystem::CopyFile(std::u16string_view from, std::u16string_view to) const
@@ -197,6 +322,140 @@ bool TWinFileSystem::CopyFile(std::u16string_view from, std::u16string_view to) 
     if (!ok)
         ::unlink(target->c_str()); // a truncated invoice must not be archived
     return ok;
+}
+
+} // namespace orvant::platform
+
+namespace orvant::platform {
+
+TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u16string_view from,
+                                          std::u16string_view to) const
+{
+    const auto root = FMapper.Map(shareRoot);
+    const auto source = FMapper.Map(from);
+    const auto target = FMapper.Map(to);
+    if (!root || !source)
+        return Failed(TProblem::cpUnreadable, ENOENT);
+    if (!target || target->back() == '/')
+        return Failed(TProblem::cpUnwritable, ENOENT);
+    if (source->rfind(*root + "/", 0) != 0)
+        return Failed(TProblem::cpOutsideShare);
+    const std::string relative = source->substr(root->size() + 1);
+
+    // First a handle that opens nothing (O_PATH): its type decides whether the
+    // file may be opened for reading at all.
+    const TFd rootFd(::open(root->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (rootFd.Get() < 0)
+        return Failed(TProblem::cpUnreadable, errno);
+    bool beneath = true;
+    TFd probe(OpenBeneath(rootFd.Get(), relative, O_PATH));
+    if (probe.Get() < 0 && errno == ENOSYS) {
+        beneath = false;
+        probe = TFd(OpenWithoutLinks(*root, *source, O_PATH));
+    }
+    if (probe.Get() < 0)
+        return errno == EXDEV ? Failed(TProblem::cpOutsideShare) : Failed(TProblem::cpUnreadable, errno);
+    struct stat before {};
+    if (::fstat(probe.Get(), &before) != 0)
+        return Failed(TProblem::cpUnreadable, errno);
+    if (S_ISLNK(before.st_mode)) // only without openat2: a link that cannot be followed safely
+        return Failed(TProblem::cpOutsideShare);
+    if (!S_ISREG(before.st_mode))
+        return Failed(TProblem::cpNotRegular, 0, KindOf(before.st_mode));
+
+    // Non-blocking, so that a FIFO slipped in after the probe cannot hold the run;
+    // the same file as the probe's, or nothing.
+    const int readFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+    const TFd in(beneath ? OpenBeneath(rootFd.Get(), relative, readFlags)
+                         : OpenWithoutLinks(*root, *source, readFlags));
+    struct stat opened {};
+    if (in.Get() < 0 || ::fstat(in.Get(), &opened) != 0)
+        return Failed(TProblem::cpUnreadable, errno);
+    if (!SameFile(before, opened) || !S_ISREG(opened.st_mode))
+        return Failed(TProblem::cpChanged);
+
+    TFd out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (out.Get() < 0)
+        return Failed(TProblem::cpUnwritable, errno);
+    const auto [folder, name] = SplitLinuxPath(*target);
+    FMapper.NoteCreated(folder, name);
+
+    TCopiedFile copied;
+    int readError = 0;
+    int writeError = 0;
+    struct stat after {};
+    const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
+    if (!CopyWithCrc(in.Get(), out.Get(), copied.Size, copied.Crc32, readError, writeError))
+        copied = readError ? Failed(TProblem::cpUnreadable, readError) : Failed(TProblem::cpUnwritable, writeError);
+    else if (::fstat(in.Get(), &after) != 0 || !Unchanged(opened, after)
+             || copied.Size != static_cast<std::uint64_t>(opened.st_size))
+        copied = Failed(TProblem::cpChanged); // still being written on the terminal
+    else if (::futimens(out.Get(), times) != 0)
+        copied = Failed(TProblem::cpUnwritable, errno);
+    if (::close(out.Release()) != 0 && copied.Ok())
+        copied = Failed(TProblem::cpUnwritable, errno);
+    if (!copied.Ok()) {
+        ::unlink(target->c_str()); // a partial invoice must not be archived
+        return copied;
+    }
+    copied.ModifiedUnix = opened.st_mtim.tv_sec;
+    return copied;
+}
+
+int TWinFileSystem::MovePath(std::u16string_view from, std::u16string_view to) const
+{
+    const auto source = FMapper.Map(from);
+    auto target = FMapper.Map(to);
+    if (!source || !target)
+        return ENOENT;
+    while (target->size() > 1 && target->back() == '/')
+        target->pop_back();
+    struct stat st {};
+    if (::lstat(target->c_str(), &st) == 0)
+        return EEXIST;
+    if (::rename(source->c_str(), target->c_str()) != 0)
+        return errno;
+    const auto [folder, name] = SplitLinuxPath(*target);
+    FMapper.NoteCreated(folder, name);
+    return 0;
+}
+
+int TWinFileSystem::WriteFileWhole(std::u16string_view path, std::string_view bytes) const
+{
+    const auto target = FMapper.Map(path);
+    if (!target || target->back() == '/')
+        return ENOENT;
+    const std::string aside = *target + ".novo";
+    int error = 0;
+    {
+        TFd out(::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (out.Get() < 0)
+            return errno;
+        for (std::size_t done = 0; done < bytes.size() && !error;) {
+            const ssize_t n = ::write(out.Get(), bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno != EINTR)
+                error = errno;
+            else if (n > 0)
+                done += static_cast<std::size_t>(n);
+        }
+        if (!error && ::fsync(out.Get()) != 0)
+            error = errno;
+        if (::close(out.Release()) != 0 && !error)
+            error = errno;
+    }
+    if (!error && ::rename(aside.c_str(), target->c_str()) != 0)
+        error = errno;
+    if (error) {
+        ::unlink(aside.c_str());
+        return error;
+    }
+    const auto [folder, name] = SplitLinuxPath(*target);
+    FMapper.NoteCreated(folder, name);
+    // The rename itself is made durable with the folder.
+    const TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0)
+        ::fsync(dir.Get());
+    return 0;
 }
 
 } // namespace orvant::platform

@@ -5,6 +5,7 @@
 
 #include "platform/WinPath.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,33 @@ namespace orvant::platform {
 struct TFindEntry {
     std::u16string Name;
     bool IsDirectory = false;
+};
+
+// A wildcard search that says when the folder could not be listed.
+struct TFindResult {
+    std::vector<TFindEntry> Entries;
+    int Error = 0; // errno of opening or reading the folder; 0 when it was listed whole
+};
+
+// What copying one invoice from a terminal's share gave: on success the size, the
+// source's modification time and the CRC-32 of exactly the bytes written.
+struct TCopiedFile {
+    enum class TProblem {
+        cpNone,
+        cpNotRegular,    // a FIFO, device, socket or folder: never opened for reading
+        cpOutsideShare,  // a link that leads out of the terminal's share
+        cpUnreadable,    // the source could not be opened or read (Error says why)
+        cpChanged,       // the source changed while it was copied
+        cpUnwritable,    // the staging file could not be written (Error says why)
+    };
+    TProblem Problem = TProblem::cpNone;
+    int Error = 0;                // errno, for cpUnreadable and cpUnwritable
+    std::string Kind;             // for cpNotRegular: "FIFO", "dispositivo", "soquete", "pasta"
+    std::uint64_t Size = 0;
+    std::int64_t ModifiedUnix = 0; // seconds since 1970 (UTC)
+    std::uint32_t Crc32 = 0;
+
+    bool Ok() const { return Problem == TProblem::cpNone; }
 };
 
 // Whether a failed attribute query (an errno value) means "no such folder".
@@ -38,10 +66,27 @@ public:
     // Entries of the folder part of `pattern` whose names match its last part,
     // sorted by name. "." and ".." are never returned.
     std::vector<TFindEntry> FindFiles(std::u16string_view pattern) const;
+    TFindResult FindFilesChecked(std::u16string_view pattern) const;
 
     // Copies a file, replacing an existing target. On failure no partial target
     // is left behind.
     bool CopyFile(std::u16string_view from, std::u16string_view to) const;
+
+    // Copies an invoice from below `shareRoot` (\\HOST\SHARE) to `to`, replacing
+    // it, with the CRC-32 of the bytes copied. Only a regular file is opened: a
+    // FIFO would block the read for ever and a device could answer anything. A
+    // link may lead elsewhere inside the share, never out of it (a link to the
+    // deployment file must not be mailed). On any problem no target is left.
+    TCopiedFile CopyFromShare(std::u16string_view shareRoot, std::u16string_view from,
+                              std::u16string_view to) const;
+
+    // Renames a file or folder (MoveFileW); the target must not exist. 0, or errno.
+    int MovePath(std::u16string_view from, std::u16string_view to) const;
+
+    // Replaces `path` with `bytes` as a whole: a reader sees the old file or the
+    // new one, never a part, also after a crash (written aside, flushed, renamed).
+    // 0, or errno.
+    int WriteFileWhole(std::u16string_view path, std::string_view bytes) const;
 
     std::optional<std::string> Map(std::u16string_view path) const { return FMapper.Map(path); }
     const TWinPathMapper& Mapper() const { return FMapper; }

@@ -1,5 +1,7 @@
 #include "platform/WinFileSystem.h"
 
+#include "platform/Utf.h"
+
 #include "support/TempDir.h"
 
 #include <cerrno>
@@ -115,4 +117,42 @@ TEST_F(WinFileSystem, FailedCopiesReportFailureAndLeaveNoPartialFile)
     EXPECT_FALSE(FFs.CopyFile(u"\\\\H\\S\\nota.xml", u"C:\\dest\\"));
     EXPECT_TRUE(FFs.FileExists(u"\\\\h\\s\\NOTA.XML"));
     EXPECT_FALSE(FFs.FileExists(u"\\\\H\\S\\pasta.xml"));
+}
+
+// Only regular files inside the terminal's share are copied, each with the CRC-32
+// of its bytes; a FIFO is refused at once instead of blocking the read for ever.
+TEST_F(WinFileSystem, CopyFromShareTakesOnlyRegularFilesInsideTheShare)
+{
+    using TProblem = orvant::platform::TCopiedFile::TProblem;
+    const auto copy = [&](const char* name) {
+        return FFs.CopyFromShare(u"\\\\H\\Kelmora", u"\\\\H\\Kelmora\\m\\" + orvant::platform::Utf8ToUtf16(name),
+                                 u"C:\\dest\\" + orvant::platform::Utf8ToUtf16(name));
+    };
+    FDir.MakeDir("c/dest");
+    FDir.WriteFile("unc/H/Kelmora/m/nota.xml", "123456789"); // the CRC-32 check value
+    FDir.WriteFile("unc/H/Kelmora/outra/dentro.xml", "<nfe/>");
+    const auto secret = FDir.WriteFile("c/Kelmora/Server/orvant.conf", "Password=segredo");
+    std::filesystem::create_symlink("../outra/dentro.xml", FDir.Path() / "unc/H/Kelmora/m/dentro.xml");
+    std::filesystem::create_symlink(secret, FDir.Path() / "unc/H/Kelmora/m/zz.xml");
+    std::filesystem::create_symlink("../../../../c/Kelmora/Server/orvant.conf", FDir.Path() / "unc/H/Kelmora/m/rel.xml");
+    ASSERT_EQ(::mkfifo((FDir.Path() / "unc/H/Kelmora/m/x.xml").c_str(), 0600), 0);
+
+    const auto nota = copy("nota.xml");
+    ASSERT_TRUE(nota.Ok());
+    EXPECT_EQ(nota.Crc32, 0xCBF43926u);
+    EXPECT_EQ(nota.Size, 9u);
+    EXPECT_EQ(ReadFile(FDir.Path() / "c/dest/nota.xml"), "123456789");
+    EXPECT_TRUE(copy("dentro.xml").Ok()) << "a link that stays inside the share";
+    for (const char* outside : {"zz.xml", "rel.xml"}) {
+        EXPECT_EQ(copy(outside).Problem, TProblem::cpOutsideShare) << outside;
+        EXPECT_FALSE(std::filesystem::exists(FDir.Path() / "c/dest" / outside)) << outside;
+    }
+    const auto fifo = copy("x.xml");
+    EXPECT_EQ(fifo.Problem, TProblem::cpNotRegular);
+    EXPECT_EQ(fifo.Kind, "FIFO");
+    EXPECT_EQ(copy("nada.xml").Problem, TProblem::cpUnreadable);
+
+    // A folder that cannot be listed says so; one that is not there says ENOENT.
+    EXPECT_EQ(FFs.FindFilesChecked(u"\\\\H\\Kelmora\\m\\*.xml").Error, 0);
+    EXPECT_EQ(FFs.FindFilesChecked(u"\\\\H\\Kelmora\\falta\\*.xml").Error, ENOENT);
 }

@@ -1,0 +1,29 @@
+#pragma once
+// An exclusive lock on a file, held while the object lives and released by the
+// system when the process ends in any way (a killed run leaves no stale lock).
+// Two extractions of one month at once would move each other's files aside.
+
+#include <optional>
+#include <string>
+
+namespace orvant::platform {
+
+class TFileLock {
+public:
+    // Creates the file when missing and takes the lock without waiting; empty when
+    // another process holds it or the file cannot be opened (`error` says which:
+    // EWOULDBLOCK for a lock held elsewhere, else errno).
+    static std::optional<TFileLock> TryLock(const std::string& path, int& error);
+
+    TFileLock(TFileLock&& other) noexcept;
+    TFileLock& operator=(TFileLock&&) = delete;
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+    ~TFileLock();
+
+private:
+    explicit TFileLock(int fd) : FFd(fd) {}
+    int FFd;
+};
+
+} // namespace orvant::platform
