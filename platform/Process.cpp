@@ -1,20 +1,30 @@
 #include "platform/Process.h"
 
+#include "platform/ChildWatch.h"
+#include "platform/FileDescriptor.h"
+#include "platform/OwnedProcessGroup.h"
+#include "platform/ProcessOutput.h"
+#include "platform/ProcessSpawn.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace orvant::platform {
 
 namespace {
 
+using TClock = TChildWatch::TClock;
+
 constexpr std::size_t kOutputTail = 8 * 1024;
+// Once the program has ended and the rest of its group is killed, its pipes
+// close at once; only something that left the group (a daemon in a session of
+// its own) could hold them open, and it is not waited for longer than this.
+constexpr std::chrono::seconds kDrainAfterEnd{2};
 
 bool IsExecutableFile(const std::string& path)
 {
@@ -22,13 +32,93 @@ bool IsExecutableFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-struct TSpawnActions {
-    posix_spawn_file_actions_t Actions;
-    TSpawnActions() { posix_spawn_file_actions_init(&Actions); }
-    ~TSpawnActions() { posix_spawn_file_actions_destroy(&Actions); }
-    TSpawnActions(const TSpawnActions&) = delete;
-    TSpawnActions& operator=(const TSpawnActions&) = delete;
+struct TRunPipes {
+    TPipe Output;
+    std::optional<TPipe> Errors; // only when standard error is kept apart
+    TPipe Lifeline;
 };
+
+// Nothing, with errno set, when the system refused one of them.
+std::optional<TRunPipes> OpenRunPipes(bool separateErrors)
+{
+    std::optional<TPipe> output = OpenPipe();
+    if (!output)
+        return std::nullopt;
+    std::optional<TPipe> errors;
+    if (separateErrors && !(errors = OpenPipe()))
+        return std::nullopt;
+    std::optional<TPipe> lifeline = OpenPipe();
+    if (!lifeline)
+        return std::nullopt;
+    return TRunPipes{std::move(*output), std::move(errors), std::move(*lifeline)};
+}
+
+// Returns 0 or the error number. Our writing ends are closed either way: from
+// then on the end of the pipes is the end of the program's output.
+int SpawnOnPipes(const std::string& program, const std::vector<std::string>& args, TRunPipes& pipes, pid_t& pid)
+{
+    const int outputEnd = pipes.Output.WriteEnd.Get();
+    const int errorEnd = pipes.Errors ? pipes.Errors->WriteEnd.Get() : outputEnd;
+    const int error = SpawnInNewProcessGroup(program, args, outputEnd, errorEnd, pid);
+    pipes.Output.WriteEnd.Close();
+    if (pipes.Errors)
+        pipes.Errors->WriteEnd.Close();
+    return error;
+}
+
+// Reads output until the program ends; false when the deadline came first.
+bool PumpUntilEnd(TOutputPump& pump, const TChildWatch& program, TClock::time_point deadline)
+{
+    while (!program.HasEnded()) {
+        if (TClock::now() >= deadline)
+            return false;
+        pump.PumpOnce(program.NextCheck(deadline), program.EndFd());
+    }
+    return true;
+}
+
+void DrainPipes(TOutputPump& pump)
+{
+    const auto until = TClock::now() + kDrainAfterEnd;
+    while (!pump.Finished() && TClock::now() < until)
+        pump.PumpOnce(until, -1);
+}
+
+void SetStatus(TProcessResult& result, std::optional<int> status, bool killedForTime)
+{
+    if (!status)
+        return;
+    if (WIFEXITED(*status)) {
+        result.Exited = true;
+        result.ExitCode = WEXITSTATUS(*status);
+    } else if (WIFSIGNALED(*status)) {
+        result.Signal = WTERMSIG(*status);
+        // It may have ended by itself just before the deadline's kill.
+        result.TimedOut = killedForTime && result.Signal == SIGKILL;
+    }
+}
+
+// Reads the output until the program ends or the deadline passes, then kills
+// what is left of its group, takes the rest of the output and the status.
+void Supervise(TOwnedProcessGroup& group, TRunPipes& pipes, const TOutputSink* standardOutput,
+               TClock::time_point deadline, TProcessResult& result)
+{
+    TOutputTail tail(kOutputTail);
+    const auto keepTail = [&tail](std::string_view data) { tail.Append(data); };
+    TOutputPump pump;
+    if (standardOutput)
+        pump.Add(std::move(pipes.Output.ReadEnd), [standardOutput](std::string_view data) { (*standardOutput)(data); });
+    else
+        pump.Add(std::move(pipes.Output.ReadEnd), keepTail);
+    if (pipes.Errors)
+        pump.Add(std::move(pipes.Errors->ReadEnd), keepTail);
+
+    const bool ended = PumpUntilEnd(pump, group.Leader(), deadline);
+    group.Kill();
+    DrainPipes(pump);
+    SetStatus(result, group.Finish(), !ended);
+    result.Output = tail.Take();
+}
 
 } // namespace
 
@@ -54,64 +144,55 @@ std::optional<std::string> FindProgramInPath(std::string_view name)
     }
 }
 
+TProcessResult IProcessRunner::RunStreaming(const std::string& program, const std::vector<std::string>& args,
+                                            const TOutputSink& standardOutput)
+{
+    TProcessResult result = Run(program, args);
+    standardOutput(result.Output);
+    return result;
+}
+
+TSpawnProcessRunner::TSpawnProcessRunner(std::chrono::milliseconds timeLimit) : FTimeLimit(timeLimit)
+{
+}
+
 TProcessResult TSpawnProcessRunner::Run(const std::string& program, const std::vector<std::string>& args)
 {
+    return RunBounded(program, args, nullptr);
+}
+
+TProcessResult TSpawnProcessRunner::RunStreaming(const std::string& program, const std::vector<std::string>& args,
+                                                 const TOutputSink& standardOutput)
+{
+    return RunBounded(program, args, &standardOutput);
+}
+
+// The order keeps every descriptor where it belongs and the program unguarded
+// for as short a time as can be. All pipes are made close-on-exec first, so the
+// program gets only its output ends (by dup2) and never the lifeline. The
+// program is spawned and our writing ends of its output closed before the
+// guardian is forked, so the guardian never holds them; it is forked right
+// after, and only our death in that moment would leave the program unguarded.
+// The guardian closes all it inherited but the lifeline as its first act.
+TProcessResult TSpawnProcessRunner::RunBounded(const std::string& program, const std::vector<std::string>& args,
+                                               const TOutputSink* standardOutput) const
+{
     TProcessResult result;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    std::optional<TRunPipes> pipes = OpenRunPipes(standardOutput != nullptr);
+    if (!pipes) {
         result.StartError = errno;
         return result;
     }
-    TSpawnActions actions;
-    posix_spawn_file_actions_addopen(&actions.Actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions.Actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions.Actions, pipeFds[1], 2);
-
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions.Actions, nullptr, argv.data(), environ);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
-        ::close(pipeFds[0]);
-        result.StartError = rc;
+    pid_t pid = -1;
+    result.StartError = SpawnOnPipes(program, args, *pipes, pid);
+    if (result.StartError != 0)
         return result;
-    }
-    result.Started = true;
-
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        result.Output.append(buffer, static_cast<std::size_t>(n));
-        if (result.Output.size() > 2 * kOutputTail)
-            result.Output.erase(0, result.Output.size() - kOutputTail);
-    }
-    ::close(pipeFds[0]);
-    if (result.Output.size() > kOutputTail)
-        result.Output.erase(0, result.Output.size() - kOutputTail);
-
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return result;
-    }
-    if (WIFEXITED(status)) {
-        result.Exited = true;
-        result.ExitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.Signal = WTERMSIG(status);
-    }
+    const auto deadline = TClock::now() + FTimeLimit;
+    TOwnedProcessGroup group(pid, std::move(pipes->Lifeline));
+    result.StartError = group.GuardianError();
+    result.Started = result.StartError == 0;
+    if (result.Started)
+        Supervise(group, *pipes, standardOutput, deadline, result);
     return result;
 }
 
