@@ -1,69 +1,104 @@
 #include "app/ArchiveCheck.h"
 
+#include "app/ArchiveListing.h"
 #include "app/ArchiveStep.h"
+#include "app/FileDigest.h"
+#include "app/SendHistory.h"
 #include "platform/Utf.h"
 
-#include <cctype>
 #include <filesystem>
+#include <map>
 
 namespace orvant::app {
 
 namespace {
 
-using platform::Utf16ToUtf8;
 using platform::Utf8ToUtf16;
 
-constexpr std::u16string_view kIssued = u"Transmitidas";
-constexpr std::u16string_view kCancelled = u"Canceladas";
-// In a listing line, the entry's name starts in this column (after date, time,
-// attributes, size and packed size); the attributes start in column 20.
-constexpr std::size_t kListingNameColumn = 53;
-constexpr std::size_t kListingAttributeColumn = 20;
-
-std::u16string Number(int value)
+std::u16string Number(std::uint64_t value)
 {
     return Utf8ToUtf16(std::to_string(value));
 }
 
-std::vector<std::string> Lines(const std::string& output)
+// "PDV1/Transmitidas/x.xml" -> terminal and folder; false for anything that is no
+// invoice's place in a month archive.
+bool InvoicePlace(const std::u16string& path, std::u16string& terminal, std::u16string& folder)
 {
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < output.size()) {
-        std::size_t end = output.find_first_of("\r\n", pos);
-        if (end == std::string::npos)
-            end = output.size();
-        lines.push_back(output.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return lines;
+    const std::size_t first = path.find(u'/');
+    const std::size_t second = first == std::u16string::npos ? first : path.find(u'/', first + 1);
+    if (second == std::u16string::npos || path.find(u'/', second + 1) != std::u16string::npos)
+        return false;
+    terminal = path.substr(0, first);
+    folder = path.substr(first + 1, second - first - 1);
+    return terminal.starts_with(u"PDV") && (folder == kIssuedFolder || folder == kCancelledFolder)
+        && second + 1 < path.size();
 }
 
-// The file count of the listing's summary line ("... 120 files" or
-// "... 120 files, 3 folders"); -1 when there is none.
-int SummaryFileCount(const std::string& output)
+// A folder the archive may hold besides the files: PDVn, PDVn/Transmitidas, PDVn/Canceladas.
+bool MonthFolder(const std::u16string& path)
 {
-    const auto lines = Lines(output);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const std::size_t at = line->rfind(" files");
-        if (at == std::string::npos)
+    const std::size_t slash = path.find(u'/');
+    if (slash == std::u16string::npos)
+        return path.starts_with(u"PDV");
+    const std::u16string_view rest = std::u16string_view(path).substr(slash + 1);
+    return path.starts_with(u"PDV") && (rest == kIssuedFolder || rest == kCancelledFolder);
+}
+
+// Up to three names, for a message that must stay readable with thousands.
+std::u16string Examples(const std::vector<std::u16string>& paths)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i < paths.size() && i < 3; ++i)
+        text += (i ? u", " : u"") + paths[i];
+    if (paths.size() > 3)
+        text += u" e outros " + Number(paths.size() - 3);
+    return text;
+}
+
+std::u16string Mismatch(std::u16string_view archiveFile, std::u16string_view what,
+                        const std::vector<std::u16string>& paths)
+{
+    return u"Conferência do arquivo " + std::u16string(archiveFile) + u" com o manifesto: " + Number(paths.size())
+        + u" " + std::u16string(what) + u" (" + Examples(paths) + u"). Não envie este arquivo; extraia o mês de novo.";
+}
+
+struct TComparison {
+    std::vector<std::u16string> Missing, Differing, Extra;
+    std::map<std::u16string, TTerminalFileCount> Counts;
+    int Files = 0;
+};
+
+TComparison Compare(const std::vector<TArchiveEntry>& entries, const TMonthManifest& manifest)
+{
+    TComparison c;
+    std::map<std::u16string, const TManifestFile*> expected;
+    for (const auto& file : manifest.Files)
+        expected.emplace(file.ArchivePath(), &file);
+    for (const auto& entry : entries) {
+        if (entry.IsFolder) {
+            if (!MonthFolder(entry.Path))
+                c.Extra.push_back(entry.Path);
             continue;
-        std::size_t start = at;
-        while (start > 0 && std::isdigit(static_cast<unsigned char>((*line)[start - 1])))
-            --start;
-        if (start == at)
-            return -1;
-        return std::stoi(line->substr(start, at - start));
+        }
+        std::u16string terminal, folder;
+        const auto found = expected.find(entry.Path);
+        if (!InvoicePlace(entry.Path, terminal, folder) || found == expected.end()) {
+            c.Extra.push_back(entry.Path);
+            continue;
+        }
+        const TManifestFile& file = *found->second;
+        // 7-Zip lists no CRC for an empty file; zlib's CRC-32 of nothing is 0.
+        if (entry.Size != file.Size || entry.Crc32.value_or(0) != file.Crc32)
+            c.Differing.push_back(entry.Path);
+        expected.erase(found);
+        TTerminalFileCount& count = c.Counts[terminal];
+        count.Terminal = terminal;
+        ++(folder == kIssuedFolder ? count.ArchiveIssued : count.ArchiveCancelled);
+        ++c.Files;
     }
-    return -1;
-}
-
-std::u16string MismatchMessage(std::u16string_view archiveFile, const std::u16string& terminal,
-                               std::u16string_view kind, int staging, int archived)
-{
-    return u"Conferência do arquivo " + std::u16string(archiveFile) + u": o " + terminal + u" tem " + Number(staging)
-        + u" notas " + std::u16string(kind) + u" na pasta de preparação e " + Number(archived)
-        + u" no arquivo .7z. Confira antes de enviar.";
+    for (const auto& [path, file] : expected)
+        c.Missing.push_back(path);
+    return c;
 }
 
 } // namespace
@@ -79,13 +114,37 @@ std::u16string FilesPerTerminal(const std::vector<TTerminalFileCount>& counts)
     return text;
 }
 
+std::u16string CheckedLine(const TArchiveCheckResult& result)
+{
+    std::u16string perTerminal;
+    for (const auto& c : result.Counts)
+        perTerminal += (perTerminal.empty() ? u"" : u"; ") + c.Terminal + u" " + Number(c.ArchiveIssued)
+            + u" Transmitidas e " + Number(c.ArchiveCancelled) + u" Canceladas";
+    return u"Arquivo conferido: teste do 7-Zip sem erros e " + Number(result.ArchiveFiles)
+        + u" arquivos no .7z, iguais ao manifesto em nome, tamanho e CRC-32"
+        + (perTerminal.empty() ? u"" : u" (" + perTerminal + u")") + u".";
+}
+
 std::u16string ArchiveFilesPerTerminal(const platform::TWinPathRoots& roots, const std::string& archive)
 {
     const platform::TWinFileSystem fileSystem(roots);
     platform::TSpawnProcessRunner runner;
     TArchiveStep step(fileSystem, runner);
-    TArchiveCheck check(fileSystem, runner, step.Archiver());
-    return FilesPerTerminal(check.ArchiveCounts(archive));
+    const TArchiveListing listing = ListArchive(runner, step.Archiver(), archive);
+    if (!listing.Listed)
+        return {};
+    std::map<std::u16string, TTerminalFileCount> counts;
+    for (const auto& entry : listing.Entries) {
+        std::u16string terminal, folder;
+        if (entry.IsFolder || !InvoicePlace(entry.Path, terminal, folder))
+            continue;
+        counts[terminal].Terminal = terminal;
+        ++(folder == kIssuedFolder ? counts[terminal].ArchiveIssued : counts[terminal].ArchiveCancelled);
+    }
+    std::vector<TTerminalFileCount> ordered;
+    for (auto& [terminal, count] : counts)
+        ordered.push_back(std::move(count));
+    return FilesPerTerminal(ordered);
 }
 
 TArchiveCheck::TArchiveCheck(const platform::TWinFileSystem& fileSystem, platform::IProcessRunner& runner,
@@ -94,95 +153,65 @@ TArchiveCheck::TArchiveCheck(const platform::TWinFileSystem& fileSystem, platfor
 {
 }
 
-int TArchiveCheck::CountInArchive(const std::string& archive, const std::u16string& folder)
-{
-    const platform::TProcessResult listing = FRunner.Run(FArchiver, {"l", archive, Utf16ToUtf8(folder) + "/*"});
-    return listing.Succeeded() ? SummaryFileCount(listing.Output) : -1;
-}
-
-std::vector<std::u16string> TArchiveCheck::TopFolders(const std::string& archive)
-{
-    // Every entry with a "/" in its name is excluded: what is left is the top.
-    const platform::TProcessResult listing = FRunner.Run(FArchiver, {"l", "-ba", archive, "-x!*/*"});
-    std::vector<std::u16string> folders;
-    if (!listing.Succeeded())
-        return folders;
-    for (const std::string& line : Lines(listing.Output)) {
-        if (line.size() > kListingNameColumn && line[kListingAttributeColumn] == 'D')
-            folders.push_back(Utf8ToUtf16(line.substr(kListingNameColumn)));
-    }
-    return folders;
-}
-
-int TArchiveCheck::CountInStaging(std::u16string_view folder) const
-{
-    const auto mapped = FFileSystem.Map(folder);
-    std::error_code error;
-    if (!mapped || !std::filesystem::is_directory(*mapped, error))
-        return 0;
-    int count = 0;
-    for (auto it = std::filesystem::recursive_directory_iterator(*mapped, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        if (it->is_regular_file(error))
-            ++count;
-    }
-    return count;
-}
-
-std::vector<TTerminalFileCount> TArchiveCheck::ArchiveCounts(const std::string& archive)
-{
-    std::vector<TTerminalFileCount> counts;
-    for (const std::u16string& folder : TopFolders(archive)) {
-        if (folder.rfind(u"PDV", 0) != 0)
-            continue;
-        TTerminalFileCount count;
-        count.Terminal = folder;
-        count.ArchiveIssued = CountInArchive(archive, folder + u"/" + std::u16string(kIssued));
-        count.ArchiveCancelled = CountInArchive(archive, folder + u"/" + std::u16string(kCancelled));
-        counts.push_back(std::move(count));
-    }
-    return counts;
-}
-
-TArchiveCheckResult TArchiveCheck::Run(std::u16string_view archiveFile,
-                                       const std::vector<std::pair<std::u16string, std::u16string>>& terminalStaging)
+TArchiveCheckResult TArchiveCheck::Run(std::u16string_view archiveFile, const TMonthManifest& manifest)
 {
     TArchiveCheckResult result;
     const auto archive = FFileSystem.Map(archiveFile);
-    if (!archive || !FFileSystem.FileExists(archiveFile))
+    if (!archive || !FFileSystem.FileExists(archiveFile)) {
+        result.Problems.push_back(u"O arquivo " + std::u16string(archiveFile)
+                                  + u" não foi criado pelo 7-Zip. Não há o que enviar; extraia o mês de novo.");
         return result;
+    }
     result.Checked = true;
 
     const platform::TProcessResult test = FRunner.Run(FArchiver, {"t", *archive});
     if (!test.Succeeded()) {
         // A damaged archive lists nothing worth comparing.
-        const std::u16string code = test.Exited ? u"código " + Number(test.ExitCode) : u"não terminou";
+        const std::u16string code = test.TimedOut ? u"não terminou no tempo limite"
+            : test.Exited                         ? u"código " + Number(static_cast<std::uint64_t>(test.ExitCode))
+                                                  : u"não terminou";
         result.Problems.push_back(u"O teste do arquivo " + std::u16string(archiveFile) + u" pelo 7-Zip falhou (" + code
                                   + u"): o arquivo está corrompido ou incompleto." + ArchiverFailureDetail(test.Output)
                                   + u" Não envie este arquivo; extraia o mês de novo.");
         return result;
     }
+    const TArchiveListing listing = ListArchive(FRunner, FArchiver, *archive);
+    if (!listing.Listed) {
+        result.Problems.push_back(u"Não foi possível listar o arquivo " + std::u16string(archiveFile)
+                                  + u" com o 7-Zip para conferi-lo." + ArchiverFailureDetail(listing.Process.Output)
+                                  + u" Não envie este arquivo; extraia o mês de novo.");
+        return result;
+    }
 
-    for (const auto& [terminal, staging] : terminalStaging) {
-        TTerminalFileCount count;
-        count.Terminal = terminal;
-        count.StagingIssued = CountInStaging(staging + u"\\" + std::u16string(kIssued));
-        count.StagingCancelled = CountInStaging(staging + u"\\" + std::u16string(kCancelled));
-        count.ArchiveIssued = CountInArchive(*archive, terminal + u"/" + std::u16string(kIssued));
-        count.ArchiveCancelled = CountInArchive(*archive, terminal + u"/" + std::u16string(kCancelled));
-        if (count.ArchiveIssued < 0 || count.ArchiveCancelled < 0) {
-            result.Problems.push_back(u"Não foi possível conferir o " + terminal + u" no arquivo "
-                                      + std::u16string(archiveFile) + u": o 7-Zip não listou o seu conteúdo.");
-        } else {
-            if (count.StagingIssued != count.ArchiveIssued)
-                result.Problems.push_back(
-                    MismatchMessage(archiveFile, terminal, kIssued, count.StagingIssued, count.ArchiveIssued));
-            if (count.StagingCancelled != count.ArchiveCancelled)
-                result.Problems.push_back(
-                    MismatchMessage(archiveFile, terminal, kCancelled, count.StagingCancelled, count.ArchiveCancelled));
-        }
+    TComparison comparison = Compare(listing.Entries, manifest);
+    if (!comparison.Missing.empty())
+        result.Problems.push_back(Mismatch(archiveFile, u"arquivo(s) do manifesto não estão no .7z", comparison.Missing));
+    if (!comparison.Differing.empty())
+        result.Problems.push_back(
+            Mismatch(archiveFile, u"arquivo(s) no .7z diferem do manifesto no tamanho ou no CRC-32", comparison.Differing));
+    if (!comparison.Extra.empty())
+        result.Problems.push_back(
+            Mismatch(archiveFile, u"entrada(s) no .7z não estão no manifesto", comparison.Extra));
+    for (const auto& terminal : manifest.Terminals) {
+        TTerminalFileCount count = comparison.Counts[terminal.Key];
+        count.Terminal = terminal.Key;
         result.Counts.push_back(std::move(count));
     }
+    result.ArchiveFiles = comparison.Files;
+    if (!result.Problems.empty())
+        return result;
+
+    std::error_code error;
+    TManifestSeal seal;
+    seal.ArchiveSize = std::filesystem::file_size(*archive, error);
+    seal.ArchiveSha256 = Sha256OfFile(*archive);
+    seal.CheckedAt = HistoryDateTime(platform::TSystemClock().Now());
+    if (error || seal.ArchiveSha256.empty()) {
+        result.Problems.push_back(u"Não foi possível ler o arquivo " + std::u16string(archiveFile)
+                                  + u" para registrar o seu SHA-256. Extraia o mês de novo.");
+        return result;
+    }
+    result.Seal = std::move(seal);
     return result;
 }
 

@@ -1,14 +1,14 @@
 #pragma once
-// Checks the month's archive before it leaves: 7-Zip tests it (every entry read
-// back against its CRC), and for every terminal the files below PDVn/Transmitidas
-// and PDVn/Canceladas in the archive are counted against the staging tree. A file
-// that never made it into the archive, or an archive cut short by a full disk,
-// is then seen here rather than by the accountant.
-//
-// The archiver is the one the archive step uses; only its summary lines are read
-// (its output is kept to the last few KiB), so a month of 60 000 files costs one
-// listing per folder, never one line per file.
+// Checks the month's archive before it leaves, against the month's manifest (what
+// the terminals held): 7-Zip tests the archive (every entry read back against
+// its CRC), then its listing must hold every file of the manifest under
+// PDVn/Transmitidas or PDVn/Canceladas with the same size and CRC-32, and
+// nothing else. An invoice that never made it into the archive, one left over
+// from an earlier month, or an archive cut short by a full disk is then seen here
+// rather than by the accountant. When the archive matches, its size and SHA-256
+// are sealed into the manifest; every send compares the archive with them.
 
+#include "app/MonthManifest.h"
 #include "platform/Process.h"
 #include "platform/WinFileSystem.h"
 
@@ -19,19 +19,19 @@
 namespace orvant::app {
 
 struct TTerminalFileCount {
-    std::u16string Terminal;   // PDV1
-    int StagingIssued = -1;    // -1: not counted
-    int StagingCancelled = -1;
-    int ArchiveIssued = -1;
-    int ArchiveCancelled = -1;
+    std::u16string Terminal; // PDV1
+    int ArchiveIssued = 0;
+    int ArchiveCancelled = 0;
 };
 
 struct TArchiveCheckResult {
-    bool Checked = false;      // an archive was there to check
-    std::vector<TTerminalFileCount> Counts;
-    // Portuguese, one per problem: a failed test, a count that differs, a listing
-    // that failed. Empty when the archive is sound and complete.
+    bool Checked = false;      // the archive was there and 7-Zip could be asked
+    std::vector<TTerminalFileCount> Counts; // the archive's files per terminal
+    int ArchiveFiles = 0;
+    // Portuguese, one per problem: a failed test, files missing, differing or
+    // extra. Empty when the archive is exactly the manifest's files.
     std::vector<std::u16string> Problems;
+    std::optional<TManifestSeal> Seal; // when it passed
 
     bool Passed() const { return Checked && Problems.empty(); }
 };
@@ -39,8 +39,11 @@ struct TArchiveCheckResult {
 // "PDV1=120/3;PDV2=80/0": the archive's issued/cancelled files per terminal.
 std::u16string FilesPerTerminal(const std::vector<TTerminalFileCount>& counts);
 
-// FilesPerTerminal of an archive (Linux path), listed by the archiver the
-// archive step would use for that deployment.
+// "Arquivo conferido: ..." with the archive's own counts per terminal.
+std::u16string CheckedLine(const TArchiveCheckResult& result);
+
+// FilesPerTerminal of any archive (Linux path), listed by the archiver the
+// archive step would use for that deployment; empty when it cannot be listed.
 std::u16string ArchiveFilesPerTerminal(const platform::TWinPathRoots& roots, const std::string& archive);
 
 class TArchiveCheck {
@@ -49,22 +52,10 @@ public:
     TArchiveCheck(const platform::TWinFileSystem& fileSystem, platform::IProcessRunner& runner,
                   std::string archiver);
 
-    // The month's archive (Windows path text) against the staging folders of the
-    // given terminals (C:\Kelmora\Orvant\Arquivos\YYYY\MM\PDVn). Nothing is
-    // checked when the archive file does not exist: the archive step has said why.
-    TArchiveCheckResult Run(std::u16string_view archiveFile,
-                            const std::vector<std::pair<std::u16string, std::u16string>>& terminalStaging);
-
-    // The archive's own counts for the PDVn folders at its top (for the history);
-    // empty when it cannot be listed. `archive` is a Linux path.
-    std::vector<TTerminalFileCount> ArchiveCounts(const std::string& archive);
+    // The month's archive (Windows path text) against the manifest.
+    TArchiveCheckResult Run(std::u16string_view archiveFile, const TMonthManifest& manifest);
 
 private:
-    // Files below `folder` in the archive; -1 when the listing failed.
-    int CountInArchive(const std::string& archive, const std::u16string& folder);
-    std::vector<std::u16string> TopFolders(const std::string& archive);
-    int CountInStaging(std::u16string_view folder) const;
-
     const platform::TWinFileSystem& FFileSystem;
     platform::IProcessRunner& FRunner;
     std::string FArchiver;

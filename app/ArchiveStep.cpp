@@ -32,6 +32,10 @@ std::u16string OutcomeMessage(const TArchiveOutcome& o, std::u16string_view term
         return u"Não foi possível iniciar o compactador 7-Zip (" + Utf8ToUtf16(o.Program) + u")" + where
             + u": " + reason + u".";
     }
+    if (p.TimedOut)
+        return u"O compactador 7-Zip não terminou no tempo limite" + where
+            + u" e foi encerrado; o arquivo está incompleto. Confira o 7-Zip e o disco (o limite é TimeLimit na "
+              u"seção [Archiver] do arquivo de implantação) e extraia o mês de novo.";
     if (!p.Exited)
         return u"O compactador 7-Zip foi interrompido (sinal " + Number(p.Signal) + u")" + where
             + u"; o arquivo pode estar incompleto." + ArchiverFailureDetail(p.Output);
@@ -129,7 +133,11 @@ TArchiveOutcome TArchiveStep::Run(std::u16string_view terminalKey, std::u16strin
         outcome.Arguments.push_back(*mapped);
     }
     outcome.Process = FRunner.Run(outcome.Program, outcome.Arguments);
-    if (!outcome.Process.Succeeded())
+    // On a terminal without invoices 7-Zip only warns (code 1) that the folder it
+    // was given is not there; that is no news: the run says "Sem notas ...".
+    const bool onlyNoFolder = outcome.Process.Exited && outcome.Process.ExitCode == 1
+        && !FFileSystem.DirectoryExists(terminalStaging);
+    if (!outcome.Process.Succeeded() && !onlyNoFolder)
         outcome.ErrorMessage = OutcomeMessage(outcome, terminalKey, archiveFile);
     return outcome;
 }

@@ -1,8 +1,8 @@
 #include "app/CliOptions.h"
 
 #include "app/DefaultPeriod.h"
+#include "app/PeriodSelection.h"
 #include "app/TerminalConfig.h"
-#include "platform/CaseFold.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
@@ -21,19 +21,7 @@ bool AllDigits(const std::string& s)
 
 int ParseMonth(const std::string& text)
 {
-    if (AllDigits(text) && text.size() <= 2) {
-        const int m = std::stoi(text);
-        return m >= 1 && m <= 12 ? m : 0;
-    }
-    std::u16string name = platform::Utf8ToUtf16(text);
-    // "Marco" is how the month is typed on keyboards without the cedilla.
-    if (platform::EqualsIgnoreCase(name, u"Marco"))
-        return 3;
-    for (std::size_t i = 0; i < kMonthNames.size(); ++i) {
-        if (platform::EqualsIgnoreCase(name, kMonthNames[i]))
-            return static_cast<int>(i) + 1;
-    }
-    return 0;
+    return MonthIndexOf(platform::Utf8ToUtf16(text)) + 1;
 }
 
 const char* CliUsageText()
@@ -50,9 +38,8 @@ const char* CliUsageText()
            "         da janela principal, sem precisar de tela (servidores, execuções agendadas).\n"
            "send     envia o arquivo do mês por e-mail, como o botão \"Enviar E-mail\": assunto\n"
            "         \"LOJA - XML - Mês de ANO\", o arquivo .7z do mês (ou --attach) em anexo.\n"
-           "run      extract e, quando todos os PDVs foram copiados e compactados e o arquivo\n"
-           "         passou na conferência, send:\n"
-           "         o que um agendamento mensal chama.\n"
+           "run      extract e, quando todos os PDVs foram lidos, copiados e compactados e o\n"
+           "         arquivo confere com o manifesto do mês, send: o que um agendamento mensal chama.\n"
            "history  mostra o histórico de envios C:\\Kelmora\\Orvant\\Enviar\\historico.csv\n"
            "         (todo, ou só o ano e/ou o mês dados).\n"
            "\n"
@@ -63,17 +50,21 @@ const char* CliUsageText()
            "  --to E-MAIL       destinatário, por exemplo contador@example.com ou\n"
            "                    \"Contador <contador@example.com>\"\n"
            "  --attach ARQUIVO  anexo no lugar do arquivo do mês (caminho Linux ou C:\\...)\n"
-           "  --force           envia mesmo que o mês já tenha sido entregue a esse endereço\n"
+           "  --force           send: envia mesmo que o mês já tenha sido entregue a esse endereço\n"
+           "                    ou esteja incompleto ou vazio (run nunca envia um mês assim)\n"
            "\n"
            "As mensagens que as janelas mostrariam em caixas de diálogo saem na saída de erro,\n"
            "uma por linha. O caminho do arquivo .7z sai na saída padrão.\n"
            "Onde ficam a unidade C:, as pastas de rede dos PDVs e o servidor de e-mail:\n"
            "arquivo de implantação $ORVANT_CONFIG, ou /etc/orvant/orvant.conf.\n"
            "\n"
-           "Código de saída: 0 quando tudo deu certo (todos os PDVs habilitados copiados e\n"
-           "compactados; o e-mail aceito pelo servidor); 1 quando algum PDV ficou sem notas,\n"
-           "falhou uma cópia, a compactação ou o envio, ou nenhum PDV está habilitado;\n"
-           "2 para argumentos inválidos.\n";
+           "O arquivo do mês só sai como a conferência o registrou no manifesto\n"
+           "(C:\\Kelmora\\Orvant\\Enviar\\ANO\\MM-manifesto.txt); --attach envia o arquivo dado sem conferência.\n"
+           "\n"
+           "Código de saída: 0 quando tudo deu certo (todos os PDVs habilitados lidos, copiados e\n"
+           "compactados, o arquivo conferido; o e-mail aceito pelo servidor); 1 quando o mês ficou\n"
+           "incompleto, algum PDV ficou sem notas, falhou uma cópia, a compactação, a conferência\n"
+           "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos.\n";
 }
 
 TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now)

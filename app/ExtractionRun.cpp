@@ -1,31 +1,73 @@
 #include "app/ExtractionRun.h"
 
-#include "app/FileDigest.h"
+#include "app/FileErrorText.h"
 #include "app/FolderScheme.h"
+#include "app/PeriodSelection.h"
+#include "app/PreviousExtraction.h"
 #include "app/SendHistory.h"
-#include "app/TerminalConfig.h"
+#include "platform/FileLock.h"
 #include "platform/IniFile.h"
 #include "platform/Utf.h"
 
-#include <filesystem>
+#include <algorithm>
+#include <cerrno>
 
 namespace orvant::app {
 
+namespace {
+
+using platform::TCopiedFile;
+using platform::Utf8ToUtf16;
+
+std::u16string Number(std::size_t value)
+{
+    return Utf8ToUtf16(std::to_string(value));
+}
+
+// What kept one file out, for the manifest and the run's closing message.
+std::u16string CopyProblemText(const TCopiedFile& copied, const std::u16string& source, const std::u16string& share)
+{
+    using TProblem = TCopiedFile::TProblem;
+    switch (copied.Problem) {
+    case TProblem::cpNotRegular:
+        return source + u" não é um arquivo comum (" + Utf8ToUtf16(copied.Kind) + u") e não foi copiado.";
+    case TProblem::cpOutsideShare:
+        return source + u" é um link que leva para fora da pasta de rede " + share + u" e não foi copiado.";
+    case TProblem::cpChanged:
+        return source + u" mudou durante a cópia (o PDV ainda o gravava?) e não foi copiado.";
+    case TProblem::cpUnwritable:
+        return u"A cópia de " + source + u" não pôde ser gravada: " + FileErrorText(copied.Error) + u".";
+    default:
+        return source + u" não pôde ser lido: " + FileErrorText(copied.Error) + u".";
+    }
+}
+
+} // namespace
+
+struct TExtractionRun::TPass {
+    std::u16string_view Folder; // kIssuedFolder or kCancelledFolder
+    const std::u16string& Source;
+    const std::u16string& Pattern;
+    const std::u16string& Staging;
+    const std::u16string& Share;
+    bool ShareReachable;
+};
+
 bool TTerminalReport::Complete() const
 {
-    return (Issued.StagingExists || Cancelled.StagingExists) && Issued.Failed == 0
-        && Cancelled.Failed == 0 && Archive.Succeeded();
+    return (Issued.StagingExists || Cancelled.StagingExists) && Issued.Failed == 0 && Cancelled.Failed == 0
+        && Archive.Succeeded() && Problems.empty();
 }
 
 bool TExtractionSummary::AllComplete() const
 {
-    if (Terminals.empty())
+    if (Refused || Terminals.empty())
         return false;
     for (const auto& t : Terminals) {
         if (!t.Complete())
             return false;
     }
-    return !Check.Checked || Check.Passed();
+    return Manifest.Complete() && Check.Problems.empty();
 }
 
 TExtractionRun::TExtractionRun(IExtractionView& view, const platform::TWinFileSystem& fileSystem,
@@ -40,48 +82,20 @@ void TExtractionRun::SetArchiveCheck(TArchiveCheck& check, const TSendHistory* h
     FHistory = history;
 }
 
-void TExtractionRun::CheckArchive(TExtractionSummary& summary, std::u16string_view yearText,
-                                  std::u16string_view month,
-                                  const std::vector<std::pair<std::u16string, std::u16string>>& terminalStaging)
+void TExtractionRun::Problem(TTerminalReport& report, TMonthManifest& manifest, std::u16string text)
 {
-    summary.Check = FArchiveCheck->Run(summary.AttachmentPath, terminalStaging);
-    for (const auto& problem : summary.Check.Problems)
-        FView.ShowMessage(problem);
-    if (!FHistory || summary.Check.Problems.empty())
-        return;
-
-    THistoryEntry entry;
-    entry.DateTime = HistoryDateTime(platform::TSystemClock().Now());
-    entry.Year = std::u16string(yearText);
-    entry.Month = std::u16string(month);
-    entry.Event = std::u16string(kEventCheck);
-    entry.Archive = summary.AttachmentPath;
-    if (const auto archive = FFileSystem.Map(summary.AttachmentPath)) {
-        std::error_code error;
-        const auto size = std::filesystem::file_size(*archive, error);
-        entry.Size = error ? u"" : platform::Utf8ToUtf16(std::to_string(size));
-        entry.Sha256 = platform::Utf8ToUtf16(Sha256OfFile(*archive));
-    }
-    entry.FilesPerTerminal = FilesPerTerminal(summary.Check.Counts);
-    entry.Result = u"divergência: ";
-    for (std::size_t i = 0; i < summary.Check.Problems.size(); ++i)
-        entry.Result += (i ? u" | " : u"") + summary.Check.Problems[i];
-    try {
-        FHistory->Append(entry);
-    } catch (const std::exception& e) {
-        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
-                          + platform::Utf8ToUtf16(e.what()));
-    }
+    report.Problems.push_back(text);
+    manifest.Problems.push_back({report.Key, std::move(text)});
 }
 
-TPassReport TExtractionRun::CopyPass(const std::u16string& sourceFolder, const std::u16string& pattern,
-                                     const std::u16string& stagingFolder)
+TPassReport TExtractionRun::CopyPass(const TPass& p, TTerminalReport& report, TMonthManifest& manifest)
 {
     TPassReport pass;
-    if (FFileSystem.DirectoryExists(sourceFolder))
-        FFileSystem.ForceDirectories(stagingFolder);
+    const bool sourceExists = FFileSystem.DirectoryExists(p.Source);
+    if (sourceExists)
+        FFileSystem.ForceDirectories(p.Staging);
 
-    for (const auto& entry : FFileSystem.FindFiles(pattern)) {
+    for (const auto& entry : FFileSystem.FindFiles(p.Pattern)) {
         if (!entry.IsDirectory)
             ++pass.Counted;
     }
@@ -89,65 +103,229 @@ TPassReport TExtractionRun::CopyPass(const std::u16string& sourceFolder, const s
 
     // The folder is listed again: a file that arrived after the count is still
     // copied, the bar then simply stays full.
+    const platform::TFindResult listing = FFileSystem.FindFilesChecked(p.Pattern);
+    TManifestFolder record {report.Key, std::u16string(p.Folder), p.Source, u"ausente"};
+    if (listing.Error && sourceExists && p.ShareReachable) {
+        record.State = u"ilegível";
+        Problem(report, manifest, u"Não foi possível listar a pasta " + p.Source + u" do " + report.Key + u": "
+                                      + FileErrorText(listing.Error) + u".");
+        FView.ShowMessage(report.Problems.back());
+    }
     int position = 0;
-    for (const auto& entry : FFileSystem.FindFiles(pattern)) {
+    for (std::size_t i = 0; i < listing.Entries.size(); ++i) {
+        const auto& entry = listing.Entries[i];
         if (entry.IsDirectory)
             continue;
-        const std::u16string target = StagingFilePath(stagingFolder, entry.Name);
-        if (FFileSystem.CopyFile(SourceFilePath(sourceFolder, entry.Name), target)) {
+        const std::u16string source = SourceFilePath(p.Source, entry.Name);
+        const std::u16string target = StagingFilePath(p.Staging, entry.Name);
+        const TCopiedFile copied = FFileSystem.CopyFromShare(p.Share, source, target);
+        if (copied.Ok()) {
             ++pass.Copied;
-        } else {
-            ++pass.Failed;
-            FView.ShowMessage(u"Erro ao copiar XML para " + target);
+            manifest.Files.push_back({report.Key, std::u16string(p.Folder), entry.Name, copied.Size,
+                                      HistoryDateTime(platform::LocalDateTimeOf(copied.ModifiedUnix)), copied.Crc32});
+            FView.SetProgressPosition(++position);
+            continue;
         }
+        ++pass.Failed;
+        Problem(report, manifest, CopyProblemText(copied, source, p.Share));
+        const bool notAnInvoice = copied.Problem == TCopiedFile::TProblem::cpNotRegular
+            || copied.Problem == TCopiedFile::TProblem::cpOutsideShare;
+        FView.ShowMessage(notAnInvoice ? report.Problems.back() : u"Erro ao copiar XML para " + target);
         FView.SetProgressPosition(++position);
+        // A share that went away mid-copy fails every file left: one message for
+        // them all instead of one box per invoice.
+        if (!notAnInvoice && !FFileSystem.DirectoryExists(p.Source)) {
+            const auto left = static_cast<std::size_t>(
+                std::count_if(listing.Entries.begin() + static_cast<std::ptrdiff_t>(i) + 1, listing.Entries.end(),
+                              [](const platform::TFindEntry& e) { return !e.IsDirectory; }));
+            pass.Failed += static_cast<int>(left);
+            Problem(report, manifest, u"A pasta " + p.Source + u" deixou de estar acessível durante a cópia: "
+                                          + Number(left + 1) + u" arquivo(s) do " + report.Key
+                                          + u" não foram copiados.");
+            FView.ShowMessage(report.Problems.back());
+            FView.SetProgressPosition(pass.Counted);
+            break;
+        }
     }
+    if (sourceExists && record.State != u"ilegível")
+        record.State = Number(static_cast<std::size_t>(pass.Copied)) + u" arquivos copiados";
+    manifest.Folders.push_back(std::move(record));
     return pass;
+}
+
+void TExtractionRun::HandleTerminal(const TTerminalEntry& terminal, int number, std::u16string_view year,
+                                    std::u16string_view month, TExtractionSummary& summary)
+{
+    TMonthManifest& manifest = summary.Manifest;
+    manifest.Terminals.push_back({terminal.Key, terminal.ComputerName});
+    const TTerminalPaths paths = BuildTerminalPaths(terminal.ComputerName, terminal.Key, year, month);
+    const std::u16string share = TerminalShare(terminal.ComputerName);
+    const std::u16string invoices = TerminalInvoiceFolder(terminal.ComputerName);
+    // The mount point of a share that is not mounted is an empty folder: the
+    // terminal counts as reachable when its invoice tree is there.
+    const bool reachable = !terminal.ComputerName.empty() && FFileSystem.DirectoryExists(invoices);
+
+    TTerminalReport report;
+    report.Number = number;
+    report.Key = terminal.Key;
+    report.Issued = CopyPass({kIssuedFolder, paths.IssuedSource, paths.IssuedPattern, paths.IssuedStaging, share,
+                              reachable}, report, manifest);
+    report.Cancelled = CopyPass({kCancelledFolder, paths.CancelledSource, paths.CancelledPattern,
+                                 paths.CancelledStaging, share, reachable}, report, manifest);
+    const bool stillReachable = reachable && FFileSystem.DirectoryExists(invoices);
+
+    report.Archive = FArchiveStep.Run(terminal.Key, year, ArchiveBase(year, month), paths.TerminalStaging);
+    if (!report.Archive.Succeeded())
+        FView.ShowMessage(report.Archive.ErrorMessage);
+
+    report.Issued.StagingExists = FFileSystem.DirectoryExists(paths.IssuedStaging);
+    if (!report.Issued.StagingExists)
+        FView.ShowMessage(u"Sem notas Transmitidas do " + terminal.Key + u" para " + u"Servidor");
+    report.Cancelled.StagingExists = FFileSystem.DirectoryExists(paths.CancelledStaging);
+    if (!report.Cancelled.StagingExists)
+        FView.ShowMessage(u"Sem notas Canceladas do " + terminal.Key + u" para " + u"Servidor");
+
+    std::u16string unreachable;
+    if (terminal.ComputerName.empty())
+        unreachable = u"O " + terminal.Key + u" está habilitado em " + std::u16string(kConfigFilePath)
+            + u", mas sem o nome do computador (" + ComputerKey(terminal.Key) + u"): as notas dele não foram lidas.";
+    else if (!reachable)
+        unreachable = u"Não foi possível acessar a pasta de rede " + invoices + u" do " + terminal.Key
+            + u" (computador desligado, fora da rede ou pasta não compartilhada): as notas dele não foram lidas.";
+    else if (!stillReachable)
+        unreachable = u"A pasta de rede " + invoices + u" do " + terminal.Key
+            + u" deixou de estar acessível durante a cópia: as notas dele podem estar incompletas.";
+    if (!unreachable.empty()) {
+        Problem(report, manifest, unreachable);
+        FView.ShowMessage(unreachable);
+    }
+    summary.Terminals.push_back(std::move(report));
+}
+
+void TExtractionRun::CheckArchive(TExtractionSummary& summary)
+{
+    summary.Check = FArchiveCheck->Run(summary.AttachmentPath, summary.Manifest);
+    for (const auto& problem : summary.Check.Problems)
+        FView.ShowMessage(problem);
+    summary.Manifest.Seal = summary.Check.Seal;
+}
+
+void TExtractionRun::WriteManifest(TExtractionSummary& summary)
+{
+    const std::u16string path = ManifestPathFor(summary.AttachmentPath);
+    if (const int error = FFileSystem.WriteFileWhole(path, ManifestText(summary.Manifest))) {
+        FView.ShowMessage(u"Não foi possível gravar o manifesto " + path + u" (" + FileErrorText(error)
+                          + u"). Sem ele o mês não pode ser enviado; extraia o mês de novo.");
+        return;
+    }
+    summary.ManifestPath = path;
+}
+
+void TExtractionRun::RecordProblems(const TExtractionSummary& summary)
+{
+    const TMonthManifest& manifest = summary.Manifest;
+    if (!FHistory || (manifest.Complete() && summary.Check.Problems.empty()))
+        return;
+    THistoryEntry entry;
+    entry.DateTime = HistoryDateTime(platform::TSystemClock().Now());
+    entry.Year = manifest.Year;
+    entry.Month = manifest.Month;
+    entry.Event = std::u16string(kEventCheck);
+    entry.Archive = summary.AttachmentPath;
+    entry.Manifest = summary.ManifestPath;
+    entry.FilesPerTerminal = summary.Check.Counts.empty() ? manifest.FilesPerTerminal()
+                                                          : FilesPerTerminal(summary.Check.Counts);
+    entry.State = manifest.StateText();
+    if (manifest.Seal) {
+        entry.Size = Utf8ToUtf16(std::to_string(manifest.Seal->ArchiveSize));
+        entry.Sha256 = Utf8ToUtf16(manifest.Seal->ArchiveSha256);
+    }
+    std::vector<std::u16string> problems = summary.Check.Problems;
+    for (const auto& p : manifest.Problems)
+        problems.push_back(p.Text);
+    entry.Result = (summary.Check.Problems.empty() ? u"incompleto: " : u"divergência: ");
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        entry.Result += (i ? u" | " : u"") + problems[i];
+    try {
+        FHistory->Append(entry);
+    } catch (const std::exception& e) {
+        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
+                          + Utf8ToUtf16(e.what()));
+    }
 }
 
 TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u16string_view monthText)
 {
+    TExtractionSummary summary;
+    const std::u16string month = MonthNumber(monthText);
+    if (month.empty() || !IsYearText(yearText)) {
+        summary.Refused = true;
+        FView.ShowMessage(u"Escolha o ano e o mês nas listas antes de extrair (ano \"" + std::u16string(yearText)
+                          + u"\", mês \"" + std::u16string(monthText) + u"\"). Nada foi extraído.");
+        return summary;
+    }
     FView.SetExtractButton(false, kRunningCaption);
 
     // Read anew for every run; a missing file enables no terminal.
     const auto configPath = FFileSystem.Map(kConfigFilePath);
     const platform::TIniFile config = configPath ? platform::TIniFile::Load(*configPath) : platform::TIniFile();
-
-    TExtractionSummary summary;
-    std::u16string archiveBase;
-    std::u16string month;
-    std::vector<std::pair<std::u16string, std::u16string>> terminalStaging;
+    std::vector<std::pair<int, TTerminalEntry>> enabled;
     for (int n = 1; n <= kTerminalCount; ++n) {
-        const TTerminalEntry terminal = ReadTerminal(config, n);
-        if (!terminal.Enabled)
-            continue;
-        month = MonthNumber(monthText);
-        const TTerminalPaths paths = BuildTerminalPaths(terminal.ComputerName, terminal.Key, yearText, month);
-        archiveBase = ArchiveBase(yearText, month);
-
-        TTerminalReport report;
-        report.Number = n;
-        report.Key = terminal.Key;
-        report.Issued = CopyPass(paths.IssuedSource, paths.IssuedPattern, paths.IssuedStaging);
-        report.Cancelled = CopyPass(paths.CancelledSource, paths.CancelledPattern, paths.CancelledStaging);
-
-        report.Archive = FArchiveStep.Run(terminal.Key, yearText, archiveBase, paths.TerminalStaging);
-        if (!report.Archive.Succeeded())
-            FView.ShowMessage(report.Archive.ErrorMessage);
-
-        report.Issued.StagingExists = FFileSystem.DirectoryExists(paths.IssuedStaging);
-        if (!report.Issued.StagingExists)
-            FView.ShowMessage(u"Sem notas Transmitidas do " + terminal.Key + u" para " + u"Servidor");
-        report.Cancelled.StagingExists = FFileSystem.DirectoryExists(paths.CancelledStaging);
-        if (!report.Cancelled.StagingExists)
-            FView.ShowMessage(u"Sem notas Canceladas do " + terminal.Key + u" para " + u"Servidor");
-        summary.Terminals.push_back(std::move(report));
-        terminalStaging.emplace_back(terminal.Key, paths.TerminalStaging);
+        if (TTerminalEntry terminal = ReadTerminal(config, n); terminal.Enabled)
+            enabled.emplace_back(n, std::move(terminal));
+    }
+    if (enabled.empty()) {
+        summary.AttachmentPath = ArchiveFilePath(u"");
+        FView.OpenSendDialog(summary.AttachmentPath);
+        return summary;
     }
 
+    const std::u16string archiveBase = ArchiveBase(yearText, month);
+    FFileSystem.ForceDirectories(OutboxYearFolder(yearText));
+    int lockError = 0;
+    const auto lockPath = FFileSystem.Map(MonthLockPath(archiveBase));
+    const auto lock = lockPath ? platform::TFileLock::TryLock(*lockPath, lockError) : std::nullopt;
+    if (!lock) {
+        summary.Refused = true;
+        FView.ShowMessage(lockError == EWOULDBLOCK
+            ? u"Outra extração de " + month + u"/" + std::u16string(yearText) + u" está em andamento (em outra "
+              u"janela do Orvant ou num agendamento do orvant-cli). Espere ela terminar e extraia de novo."
+            : u"Não foi possível criar " + MonthLockPath(archiveBase) + u" (" + FileErrorText(lockError)
+              + u"). Nada foi extraído.");
+        return summary;
+    }
+    const platform::TLocalDateTime now = platform::TSystemClock().Now();
+    const TSetAside aside = SetPreviousExtractionAside(FFileSystem, yearText, month, now);
+    if (!aside.Error.empty()) {
+        summary.Refused = true;
+        FView.ShowMessage(aside.Error);
+        return summary;
+    }
+    summary.SetAsideFolder = aside.Folder;
+    if (!aside.Folder.empty())
+        FView.ShowMessage(u"A extração anterior de " + month + u"/" + std::u16string(yearText)
+                          + u" foi guardada em " + aside.Folder + u"; o mês é extraído de novo do zero.");
+
+    summary.Manifest.Year = std::u16string(yearText);
+    summary.Manifest.Month = month;
+    summary.Manifest.ExtractedAt = HistoryDateTime(now);
+    for (const auto& [number, terminal] : enabled)
+        HandleTerminal(terminal, number, yearText, month, summary);
+
     summary.AttachmentPath = ArchiveFilePath(archiveBase);
-    if (FArchiveCheck && !terminalStaging.empty())
-        CheckArchive(summary, yearText, month, terminalStaging);
+    if (FArchiveCheck)
+        CheckArchive(summary);
+    WriteManifest(summary);
+    const TMonthManifest& manifest = summary.Manifest;
+    if (!manifest.Complete())
+        FView.ShowMessage(u"O mês " + month + u"/" + std::u16string(yearText) + u" ficou incompleto: "
+                          + Number(manifest.Problems.size()) + u" problema(s) deixaram notas de fora."
+                          + manifest.ProblemList()
+                          + u"\nNão envie este arquivo como se fosse o mês inteiro: corrija e extraia de novo.");
+    else if (manifest.Files.empty())
+        FView.ShowMessage(u"Nenhuma nota de " + month + u"/" + std::u16string(yearText)
+                          + u" foi encontrada nos PDVs habilitados: o arquivo do mês está vazio.");
+    RecordProblems(summary);
     FView.OpenSendDialog(summary.AttachmentPath);
     return summary;
 }

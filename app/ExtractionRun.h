@@ -5,11 +5,21 @@
 // the progress bar knows its range), have the archive step pack the terminal,
 // report what is missing; finally hand the archive over to a new send dialog.
 //
+// The month is built afresh (what an earlier run left is set aside first) and
+// proven: every invoice copied goes into the month's manifest with its CRC-32,
+// and so does everything that kept invoices out (a share that cannot be reached,
+// a folder that cannot be listed, a file that is no regular file or cannot be
+// read). The archive is then checked against the manifest, and the manifest is
+// written beside the archive with the check's seal. Any such problem makes the
+// month incomplete, and the run says so, naming the terminal and the reason.
+//
 // The run talks to its window only through IExtractionView, so the same class
 // serves the main window and the headless orvant-cli.
 
 #include "app/ArchiveCheck.h"
 #include "app/ArchiveStep.h"
+#include "app/MonthManifest.h"
+#include "app/TerminalConfig.h"
 #include "platform/WinFileSystem.h"
 
 #include <string>
@@ -42,18 +52,25 @@ struct TTerminalReport {
     TPassReport Issued;
     TPassReport Cancelled;
     TArchiveOutcome Archive;
+    std::vector<std::u16string> Problems; // what kept its invoices out of the month
 
     // Files were found and all of them were copied and archived.
     bool Complete() const;
 };
 
 struct TExtractionSummary {
+    // Nothing was touched: the month or year named no entry, another extraction of
+    // the month was running, or the earlier one could not be set aside.
+    bool Refused = false;
     std::vector<TTerminalReport> Terminals; // the enabled ones, in the order handled
     std::u16string AttachmentPath;          // what the send dialog was given
+    TMonthManifest Manifest;
+    std::u16string ManifestPath;            // where it was written; empty when it was not
+    std::u16string SetAsideFolder;          // where the earlier extraction went, if any
     TArchiveCheckResult Check;              // when the run was given a check
 
-    // At least one terminal, every one complete, and the archive passed its check
-    // (when it was checked).
+    // At least one terminal, every one complete, nothing missing from the
+    // manifest, and the archive passed its check (when it was checked).
     bool AllComplete() const;
 };
 
@@ -66,21 +83,25 @@ public:
     TExtractionRun(IExtractionView& view, const platform::TWinFileSystem& fileSystem,
                    TArchiveStep& archiveStep);
 
-    // yearText and monthText are the texts of the selected entries (empty when
-    // none is selected).
+    // yearText and monthText are the texts of the selected entries. A year that is
+    // not four digits or a month that names no entry is refused before anything
+    // is touched: a path without its month would gather other months' files.
     TExtractionSummary Execute(std::u16string_view yearText, std::u16string_view monthText);
 
     // After the last terminal, before the send dialog opens, the archive is
-    // checked; each problem is shown and, with a history, recorded there. The
-    // dialog opens all the same: the user decides whether to send.
+    // checked against the manifest; each problem is shown and, with a history,
+    // recorded there. The dialog opens all the same: a send verifies again.
     void SetArchiveCheck(TArchiveCheck& check, const TSendHistory* history);
 
 private:
-    void CheckArchive(TExtractionSummary& summary, std::u16string_view yearText, std::u16string_view month,
-                      const std::vector<std::pair<std::u16string, std::u16string>>& terminalStaging);
-
-    TPassReport CopyPass(const std::u16string& sourceFolder, const std::u16string& pattern,
-                         const std::u16string& stagingFolder);
+    struct TPass;
+    TPassReport CopyPass(const TPass& pass, TTerminalReport& report, TMonthManifest& manifest);
+    void HandleTerminal(const TTerminalEntry& terminal, int number, std::u16string_view year,
+                        std::u16string_view month, TExtractionSummary& summary);
+    void Problem(TTerminalReport& report, TMonthManifest& manifest, std::u16string text);
+    void CheckArchive(TExtractionSummary& summary);
+    void WriteManifest(TExtractionSummary& summary);
+    void RecordProblems(const TExtractionSummary& summary);
 
     IExtractionView& FView;
     const platform::TWinFileSystem& FFileSystem;

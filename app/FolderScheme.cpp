@@ -59,4 +59,29 @@ std::u16string ArchiveFilePath(std::u16string_view archiveBase)
     return Join({archiveBase, u".7z"});
 }
 
+std::u16string TerminalShare(std::u16string_view computer)
+{
+    return Join({u"\\\\", computer, u"\\Kelmora"});
+}
+
+std::u16string TerminalInvoiceFolder(std::u16string_view computer)
+{
+    return Join({TerminalShare(computer), u"\\PDV\\NFCE"});
+}
+
+std::u16string MonthStagingFolder(std::u16string_view year, std::u16string_view month)
+{
+    return Join({u"C:\\Kelmora\\Orvant\\Arquivos\\", year, u"\\", month});
+}
+
+std::u16string PreviousExtractionsFolder(std::u16string_view year)
+{
+    return Join({OutboxYearFolder(year), u"anteriores\\"});
+}
+
+std::u16string MonthLockPath(std::u16string_view archiveBase)
+{
+    return Join({archiveBase, u".lock"});
+}
+
 } // namespace orvant::app

@@ -35,4 +35,16 @@ std::u16string OutboxYearFolder(std::u16string_view year);
 std::u16string ArchiveBase(std::u16string_view year, std::u16string_view month);
 std::u16string ArchiveFilePath(std::u16string_view archiveBase);
 
+// \\CAIXA01\Kelmora: the terminal's share; no link may lead out of it.
+std::u16string TerminalShare(std::u16string_view computer);
+// \\CAIXA01\Kelmora\PDV\NFCE: present whenever the share is reachable (an
+// unmounted share's mount point is an empty folder).
+std::u16string TerminalInvoiceFolder(std::u16string_view computer);
+// C:\Kelmora\Orvant\Arquivos\2021\03: the month's staging folder.
+std::u16string MonthStagingFolder(std::u16string_view year, std::u16string_view month);
+// C:\Kelmora\Orvant\Enviar\2021\anteriores\: where earlier extractions are kept.
+std::u16string PreviousExtractionsFolder(std::u16string_view year);
+// C:\Kelmora\Orvant\Enviar\2021\03.lock: held while the month is extracted.
+std::u16string MonthLockPath(std::u16string_view archiveBase);
+
 } // namespace orvant::app

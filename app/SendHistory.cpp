@@ -25,7 +25,10 @@ using platform::Utf8ToUtf16;
 
 const std::vector<std::u16string> kHeader = {
     u"data_hora", u"ano", u"mes", u"evento", u"destinatario", u"arquivo", u"tamanho", u"sha256",
-    u"arquivos_por_pdv", u"codigo", u"codigo_estendido", u"resposta", u"resultado"};
+    u"arquivos_por_pdv", u"codigo", u"codigo_estendido", u"resposta", u"resultado",
+    // Added later: the month's proof. A file begun before them keeps its shorter
+    // header; its older lines simply lack the three fields.
+    u"manifesto", u"sha256_manifesto", u"situacao"};
 
 std::string QuotedField(const std::string& field)
 {
@@ -64,7 +67,7 @@ std::size_t DisplayWidth(const std::string& utf8)
 std::vector<std::u16string> THistoryEntry::Fields() const
 {
     return {DateTime, Year, Month, Event, Recipient, Archive, Size, Sha256, FilesPerTerminal,
-            ReplyCode, EnhancedCode, ReplyText, Result};
+            ReplyCode, EnhancedCode, ReplyText, Result, Manifest, ManifestSha256, State};
 }
 
 THistoryEntry THistoryEntry::FromFields(const std::vector<std::u16string>& fields)
@@ -72,7 +75,7 @@ THistoryEntry THistoryEntry::FromFields(const std::vector<std::u16string>& field
     THistoryEntry e;
     std::u16string* targets[] = {&e.DateTime, &e.Year, &e.Month, &e.Event, &e.Recipient, &e.Archive, &e.Size,
                                  &e.Sha256, &e.FilesPerTerminal, &e.ReplyCode, &e.EnhancedCode, &e.ReplyText,
-                                 &e.Result};
+                                 &e.Result, &e.Manifest, &e.ManifestSha256, &e.State};
     for (std::size_t i = 0; i < std::size(targets) && i < fields.size(); ++i)
         *targets[i] = fields[i];
     return e;

@@ -40,6 +40,9 @@ struct THistoryEntry {
     std::u16string EnhancedCode;     // "2.0.0"
     std::u16string ReplyText;        // "Ok: queued as 4XyZ"
     std::u16string Result;           // kResultDelivered, or what went wrong
+    std::u16string Manifest;         // the month's manifest as the program names it
+    std::u16string ManifestSha256;   // of the manifest file, so the proof can be found again
+    std::u16string State;            // the month as sent: TMonthManifest::StateText, "não conferido", "sem anexo"
 
     std::vector<std::u16string> Fields() const;
     static THistoryEntry FromFields(const std::vector<std::u16string>& fields);

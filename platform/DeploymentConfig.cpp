@@ -70,6 +70,13 @@ TDeploymentConfig LoadDeploymentConfigFile(const std::string& path)
     config.Password = read(u"Mail", u"Password");
     const std::string ca = Utf16ToUtf8(read(u"Mail", u"CAFile"));
     config.CAFile = ca.empty() ? ca : ResolvePath(ca, path);
+    const std::string limit = Utf16ToUtf8(read(u"Archiver", u"TimeLimit"));
+    if (!limit.empty()) {
+        char* end = nullptr;
+        const long long value = std::strtoll(limit.c_str(), &end, 10);
+        if (end && *end == '\0' && value > 0 && value <= 7 * 24 * 3600)
+            config.ArchiverTimeLimit = std::chrono::seconds(value);
+    }
     const std::string port = Utf16ToUtf8(read(u"Mail", u"Port"));
     if (!port.empty()) {
         char* end = nullptr;

@@ -9,12 +9,15 @@
 //   Network=/var/lib/orvant/unc
 //   [Mail]
 //   Host=   Port=465   Mailbox=   Password=   CAFile=
+//   [Archiver]
+//   TimeLimit=600       ; seconds one run of 7-Zip (pack, test, list) may take
 //
 // Relative paths count from the folder of the file. A ';' or '#' after a blank
 // starts a comment, so that values can be annotated on their line.
 
 #include "platform/WinPath.h"
 
+#include <chrono>
 #include <string>
 
 namespace orvant::platform {
@@ -30,6 +33,9 @@ struct TDeploymentConfig {
     std::u16string Mailbox;
     std::u16string Password;
     std::string CAFile;
+    // 7-Zip packs a terminal of 3,000 invoices in seconds; ten minutes is far above
+    // a busy month on a slow disk, and still ends a scheduled run that would hang.
+    std::chrono::seconds ArchiverTimeLimit {600};
 };
 
 std::string DeploymentConfigPath(); // $ORVANT_CONFIG or the default path

@@ -94,8 +94,16 @@ TEST(ArchiveStep, FailuresBecomeMessagesNamingTheTerminal)
               u"O compactador 7-Zip terminou com erro (código 2) ao arquivar o PDV3 em "
               u"C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z; o arquivo pode estar incompleto. Detalhe: ERROR: Disk full");
 
+    // A warning about a terminal without invoices (no staging folder) is no news;
+    // about one with files it is.
     runner.Handler = [](const auto&) { return Exited(1, "WARNING: cannot open file\n"); };
+    EXPECT_TRUE(step.Run(u"PDV4", u"2021", kBase, kStaging1).Succeeded());
+    store.Dir.MakeDir("c/Kelmora/Orvant/Arquivos/2021/03/PDV1");
     EXPECT_NE(step.Run(u"PDV4", u"2021", kBase, kStaging1).ErrorMessage.find(u"aviso (código 1)"), std::u16string::npos);
+
+    runner.Handler = [](const auto&) { TProcessResult r; r.Started = true; r.Signal = 9; r.TimedOut = true; return r; };
+    EXPECT_NE(step.Run(u"PDV6", u"2021", kBase, kStaging1).ErrorMessage.find(u"não terminou no tempo limite"),
+              std::u16string::npos);
 
     runner.Handler = [](const auto&) { TProcessResult r; r.Started = true; r.Signal = 9; return r; };
     EXPECT_NE(step.Run(u"PDV5", u"2021", kBase, kStaging1).ErrorMessage.find(u"interrompido (sinal 9)"), std::u16string::npos);

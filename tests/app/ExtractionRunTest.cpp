@@ -1,8 +1,10 @@
 #include "app/ExtractionRun.h"
 
+#include "platform/Utf.h"
 #include "support/StoreFixture.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace orvant::app;
@@ -15,7 +17,7 @@ namespace {
 
 std::string U8(std::u16string_view s)
 {
-    return {s.begin(), s.end()}; // the texts compared here are ASCII
+    return orvant::platform::Utf16ToUtf8(s);
 }
 
 // Records what the run does to its window, one line per call.
@@ -28,7 +30,13 @@ public:
         Events.push_back(std::string(enabled ? "button on " : "button off ") + U8(caption));
     }
     void SetProgressRange(int maximum) override { Events.push_back("range " + std::to_string(maximum)); }
-    void SetProgressPosition(int position) override { Events.push_back("pos " + std::to_string(position)); }
+    void SetProgressPosition(int position) override
+    {
+        Events.push_back("pos " + std::to_string(position));
+        if (OnPosition)
+            OnPosition(position);
+    }
+    std::function<void(int)> OnPosition;
     void ShowMessage(std::u16string_view text) override { Events.push_back("msg " + U8(text)); }
     void OpenSendDialog(std::u16string_view path) override { Events.push_back("dialog " + U8(path)); }
 
@@ -117,16 +125,32 @@ TEST_F(ExtractionRun, IssuedFilesWithoutACancelledFolder)
     EXPECT_TRUE(summary.AllComplete()); // a month without cancellations is complete
 }
 
-TEST_F(ExtractionRun, AnEarlierStagingFileIsOverwrittenWithoutAMessage)
+// An earlier run's staging month and archive are set aside, never mixed into
+// the new month nor deleted.
+TEST_F(ExtractionRun, AnEarlierExtractionIsSetAsideAndTheMonthCopiedAfresh)
 {
     Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
     const auto names = Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 1);
     Store.AddInvoices("CAIXA01", "Canceladas", "202103", 1);
     const auto staged = Store.Staging("2021", "03", "PDV1", "Transmitidas") / names[0];
-    Store.Dir.WriteFile(staged.string().substr(Store.Dir.Str().size() + 1), "conteúdo antigo, mais longo que o novo");
-    Run();
-    EXPECT_TRUE(View.Messages().empty());
+    Store.Dir.WriteFile("c/Kelmora/Orvant/Arquivos/2021/03/PDV1/Transmitidas/" + names[0], "conteúdo antigo");
+    Store.Dir.WriteFile("c/Kelmora/Orvant/Arquivos/2021/03/PDV9/Transmitidas/removida.xml", "de um PDV desligado");
+    Store.Dir.WriteFile("c/Kelmora/Orvant/Enviar/2021/03.7z", "arquivo antigo");
+    Store.Dir.WriteFile("c/Kelmora/Orvant/Enviar/2021/03.7z.001", "volume antigo");
+    const TExtractionSummary summary = Run();
+
+    const std::string aside = U8(summary.SetAsideFolder);
+    EXPECT_EQ(View.Messages(), std::vector<std::string> {"A extração anterior de 03/2021 foi guardada em " + aside
+                                                         + "; o mês é extraído de novo do zero."});
+    ASSERT_EQ(aside.rfind("C:\\Kelmora\\Orvant\\Enviar\\2021\\anteriores\\03-", 0), 0u) << aside;
+    const auto kept = *std::filesystem::directory_iterator(Store.DriveC() / "Kelmora/Orvant/Enviar/2021/anteriores");
+    EXPECT_EQ(ReadFile(kept.path() / "Arquivos/PDV1/Transmitidas" / names[0]), "conteúdo antigo");
+    EXPECT_EQ(ReadFile(kept.path() / "03.7z"), "arquivo antigo");
+    EXPECT_EQ(ReadFile(kept.path() / "03.7z.001"), "volume antigo");
     EXPECT_EQ(ReadFile(staged), ReadFile(Store.SourceFolder("CAIXA01", "Transmitidas", "202103") / names[0]));
+    EXPECT_FALSE(std::filesystem::exists(Store.Staging("2021", "03", "PDV9", "")));
+    EXPECT_FALSE(std::filesystem::exists(Store.DriveC() / "Kelmora/Orvant/Enviar/2021/03.7z.001"));
+    EXPECT_EQ(summary.Manifest.Files.size(), 2u);
 }
 
 TEST_F(ExtractionRun, AFailedCopyIsReportedWithTheFullPathAndTheBarStillAdvances)
@@ -134,18 +158,48 @@ TEST_F(ExtractionRun, AFailedCopyIsReportedWithTheFullPathAndTheBarStillAdvances
     Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
     const auto names = Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 3);
     Store.AddInvoices("CAIXA01", "Canceladas", "202103", 1);
-    // The staging file cannot be written: a folder holds its name (this works for
-    // root too, whom file permissions would not stop).
-    std::filesystem::create_directories(Store.Staging("2021", "03", "PDV1", "Transmitidas") / names[1]);
+    // A name Windows cannot hold (a Linux share can): it cannot reach the staging
+    // tree. File permissions would not stop root.
+    const std::string bad = "35210|ruim.xml";
+    Store.Dir.WriteFile("unc/CAIXA01/Kelmora/PDV/NFCE/Transmitidas/202103/" + bad, "<nfe/>");
     const TExtractionSummary summary = Run();
 
-    EXPECT_EQ(View.Events, (std::vector<std::string> {
-        "button off Extraindo...", "range 3", "pos 1",
-        "msg Erro ao copiar XML para " + kStaging + "PDV1\\Transmitidas\\" + names[1], "pos 2", "pos 3",
-        "range 1", "pos 1", "dialog C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z"}));
+    EXPECT_EQ(std::vector<std::string>(View.Events.begin(), View.Events.begin() + 7), (std::vector<std::string> {
+        "button off Extraindo...", "range 4", "pos 1", "pos 2", "pos 3",
+        "msg Erro ao copiar XML para " + kStaging + "PDV1\\Transmitidas\\" + bad, "pos 4"}));
     EXPECT_TRUE(std::filesystem::exists(Store.Staging("2021", "03", "PDV1", "Transmitidas") / names[2]));
     EXPECT_EQ(summary.Terminals.at(0).Issued.Failed, 1);
+    ASSERT_EQ(summary.Manifest.Problems.size(), 1u);
+    EXPECT_NE(U8(summary.Manifest.Problems[0].Text).find(bad), std::string::npos);
     EXPECT_FALSE(summary.AllComplete());
+    EXPECT_NE(View.Messages().back().find("ficou incompleto"), std::string::npos);
+}
+
+// The share renamed away in the middle of the copy (the terminal switched off):
+// one message for all that is left instead of one box per invoice, and the
+// month is incomplete.
+TEST_F(ExtractionRun, AShareThatVanishesMidCopyMakesTheMonthIncomplete)
+{
+    Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
+    const auto names = Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 620);
+    Store.AddInvoices("CAIXA01", "Canceladas", "202103", 3);
+    View.OnPosition = [&](int position) {
+        if (position == 217 && View.Messages().empty())
+            std::filesystem::rename(Store.Dir.Path() / "unc/CAIXA01", Store.Dir.Path() / "unc/CAIXA01-fora");
+    };
+    const TExtractionSummary summary = Run();
+
+    EXPECT_EQ(summary.Terminals.at(0).Issued.Copied, 217);
+    EXPECT_EQ(summary.Manifest.Files.size(), 217u);
+    EXPECT_FALSE(summary.AllComplete());
+    const auto messages = View.Messages();
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[0], "Erro ao copiar XML para " + kStaging + "PDV1\\Transmitidas\\" + names[217]);
+    EXPECT_EQ(messages[1], "A pasta \\\\CAIXA01\\Kelmora\\PDV\\NFCE\\Transmitidas\\202103 deixou de estar "
+                           "acessível durante a cópia: 403 arquivo(s) do PDV1 não foram copiados.");
+    EXPECT_EQ(messages[2], "Sem notas Canceladas do PDV1 para Servidor");
+    EXPECT_NE(messages[3].find("do PDV1 deixou de estar acessível durante a cópia"), std::string::npos);
+    EXPECT_NE(messages[4].find("ficou incompleto"), std::string::npos);
 }
 
 TEST_F(ExtractionRun, OnlyXmlFilesInAnyCaseAreCountedAndCopied)
@@ -165,27 +219,37 @@ TEST_F(ExtractionRun, OnlyXmlFilesInAnyCaseAreCountedAndCopied)
     EXPECT_TRUE(std::filesystem::exists(Store.Staging("2021", "03", "PDV1", "Canceladas") / upper[0]));
 }
 
-TEST_F(ExtractionRun, NoMonthSelectedGivesBothMessagesForEveryEnabledTerminal)
+// A path without its month would let 7-Zip's -r gather other months' staged files.
+TEST_F(ExtractionRun, NoMonthOrYearIsRefusedBeforeAnythingIsTouched)
 {
     Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01", "PDV2=TRUE", "PDV2_COMPUTADOR=CAIXA02"});
     Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 2);
-    const TExtractionSummary summary = Run(u"2021", u"");
-    EXPECT_EQ(View.Messages(), (std::vector<std::string> {
-        "Sem notas Transmitidas do PDV1 para Servidor", "Sem notas Canceladas do PDV1 para Servidor",
-        "Sem notas Transmitidas do PDV2 para Servidor", "Sem notas Canceladas do PDV2 para Servidor"}));
-    EXPECT_EQ(Runner.Calls.size(), 2u); // the archiver still runs, on folders that do not exist
-    EXPECT_EQ(summary.AttachmentPath, u"C:\\Kelmora\\Orvant\\Enviar\\2021\\.7z");
-    EXPECT_FALSE(summary.AllComplete());
+    for (const auto& [year, month] : std::vector<std::pair<std::u16string, std::u16string>> {
+             {u"2021", u""}, {u"", u"Março"}, {u"21", u"Março"}, {u"2021", u"marco"}}) {
+        View.Events.clear();
+        const TExtractionSummary summary = Run(year, month);
+        EXPECT_TRUE(summary.Refused);
+        ASSERT_EQ(View.Events.size(), 1u) << "the button stays as it was";
+        EXPECT_EQ(View.Events[0].rfind("msg Escolha o ano e o m", 0), 0u) << View.Events[0];
+    }
+    EXPECT_TRUE(Runner.Calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(Store.DriveC() / "Kelmora/Orvant"));
 }
 
-TEST_F(ExtractionRun, AnEnabledTerminalWithoutComputerNameHasNoInvoices)
+TEST_F(ExtractionRun, AnEnabledTerminalWithoutComputerNameMakesTheMonthIncomplete)
 {
     Store.WriteConfig({"PDV1=TRUE"});
     Store.AddInvoices("", "Transmitidas", "202103", 1); // unc/Kelmora/... must not be taken as a share
-    Run();
-    EXPECT_EQ(View.Messages(), (std::vector<std::string> {
+    const TExtractionSummary summary = Run();
+    const auto messages = View.Messages();
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 2), (std::vector<std::string> {
         "Sem notas Transmitidas do PDV1 para Servidor", "Sem notas Canceladas do PDV1 para Servidor"}));
+    EXPECT_NE(messages[2].find("sem o nome do computador (PDV1_COMPUTADOR)"), std::string::npos);
+    EXPECT_EQ(messages[3].rfind("O m", 0), 0u);
+    EXPECT_NE(messages[3].find("03/2021 ficou incompleto: 1 problema(s)"), std::string::npos);
     EXPECT_EQ(Runner.Calls.size(), 1u);
+    EXPECT_FALSE(summary.AllComplete());
 }
 
 TEST_F(ExtractionRun, WithoutConfigurationNothingRunsAndTheDialogGetsDot7z)

@@ -62,7 +62,7 @@ TEST(SendHistory, AppendsAfterOneHeaderAndNeverRewrites)
     history.Append(Entry(u"\"Silva, Contábil\" <contador@example.com>", u"03", std::u16string(kEventSend), u"entregue"));
     const std::string first = ReadFile(history.Path());
     EXPECT_EQ(first.rfind("data_hora,ano,mes,evento,destinatario,arquivo,tamanho,sha256,arquivos_por_pdv,codigo,"
-                          "codigo_estendido,resposta,resultado\r\n", 0), 0u);
+                          "codigo_estendido,resposta,resultado,manifesto,sha256_manifesto,situacao\r\n", 0), 0u);
     THistoryEntry refused = Entry(u"outro@example.com", u"04", std::u16string(kEventSend), u"falhou: 552 too big");
     refused.ReplyText = u"message too big\r\nfor this server";
     history.Append(refused);

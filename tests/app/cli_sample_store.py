@@ -32,15 +32,22 @@ with tempfile.TemporaryDirectory(prefix="orvant-cli-") as root:
     check(help_text.returncode == 0 and "Uso: orvant-cli extract" in help_text.stdout, "--help")
     check(run([cli, "extract", "--month", "13"], env).returncode == 2, "invalid month gives status 2")
 
-    for attempt in (1, 2):  # the second run brings the same archive up to date
+    for attempt in (1, 2):  # the second run sets the first aside and builds the month afresh
         result = run([cli, "extract", "--year", "2021", "--month", "Março"], env)
         print(result.stderr, end="")
         check(result.returncode == 0, f"run {attempt}: exit status {result.returncode}")
         lines = result.stderr.splitlines()
+        if attempt == 2:
+            check(lines[0].startswith("A extração anterior de 03/2021 foi guardada em C:\\Kelmora\\Orvant\\Enviar"
+                                      "\\2021\\anteriores\\03-"), "run 2: the first run set aside")
+            lines = lines[1:]
         check(lines[0] == "Sem notas Canceladas do PDV4 para Servidor", f"run {attempt}: message line")
-        check(len(lines) == 3 and "copiados de 4 PDVs" in lines[1], f"run {attempt}: summary line")
-        check(lines[2:] == ["Arquivo conferido: teste do 7-Zip sem erros e 218 arquivos no .7z, como na pasta "
-                            "de preparação."], f"run {attempt}: the archive checked")
+        check(len(lines) == 4 and "copiados de 4 PDVs" in lines[1], f"run {attempt}: summary line")
+        check(lines[2:] == ["Arquivo conferido: teste do 7-Zip sem erros e 218 arquivos no .7z, iguais ao manifesto "
+                            "em nome, tamanho e CRC-32 (PDV1 80 Transmitidas e 1 Canceladas; PDV2 60 Transmitidas e 1 "
+                            "Canceladas; PDV3 45 Transmitidas e 1 Canceladas; PDV4 30 Transmitidas e 0 Canceladas).",
+                            "Manifesto do mês: C:\\Kelmora\\Orvant\\Enviar\\2021\\03-manifesto.txt (completo: 218 "
+                            "arquivos)."], f"run {attempt}: the archive checked")
         check(result.stdout.startswith("C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z -> "), "archive path on stdout")
 
     drive_c, unc = os.path.join(root, "drive_c"), os.path.join(root, "unc")
