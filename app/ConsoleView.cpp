@@ -40,6 +40,14 @@ void TConsoleDispatchView::ShowMessage(std::u16string_view text)
     WriteMessageLine(FMessages, text);
 }
 
+bool TConsoleDispatchView::ConfirmCaveat(std::u16string_view caveat)
+{
+    WriteMessageLine(FMessages, std::u16string(caveat)
+                     + (FSendCaveated ? u" Enviando assim mesmo (--force)."
+                                      : u" O e-mail não foi enviado; use --force para enviar assim mesmo."));
+    return FSendCaveated;
+}
+
 void TConsoleDispatchView::ShowPart(int part, int parts)
 {
     FMessages << "Enviando a parte " << part << " de " << parts << "..." << std::endl;

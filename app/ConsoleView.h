@@ -31,17 +31,22 @@ private:
 // The mail dispatch's window, for a terminal: messages on standard error, one a
 // line; no byte progress (a scheduled job's output is read afterwards, if at
 // all), but a line before each part of an archive sent in volumes.
+// An incomplete or empty month goes only when `sendCaveated` (orvant-cli send
+// --force); either way the caveat is printed.
 class TConsoleDispatchView final : public IMailDispatchView {
 public:
-    explicit TConsoleDispatchView(std::ostream& messages) : FMessages(messages) {}
+    explicit TConsoleDispatchView(std::ostream& messages, bool sendCaveated = false)
+        : FMessages(messages), FSendCaveated(sendCaveated) {}
 
     void ShowMessage(std::u16string_view text) override;
     void ShowProgress(std::uint64_t, std::uint64_t) override {}
     void CloseDialog() override {}
     void ShowPart(int part, int parts) override;
+    bool ConfirmCaveat(std::u16string_view caveat) override;
 
 private:
     std::ostream& FMessages;
+    bool FSendCaveated;
 };
 
 } // namespace orvant::app

@@ -3,7 +3,9 @@
 #include "app/ArchiveCheck.h"
 #include "app/FileDigest.h"
 #include "app/MailFailureReason.h"
+#include "app/PeriodSelection.h"
 #include "app/SendHistory.h"
+#include "app/TerminalConfig.h"
 #include "app/VolumeSplit.h"
 
 #include "mail/IdAttachmentFile.h"
@@ -169,6 +171,11 @@ std::u16string TMailDispatch::Refusal(const TMailDispatchInput& input) const
     if (HasControlCharacter(input.Recipient))
         return u"O e-mail de recebimento contém uma quebra de linha ou outro caractere de controle. "
                u"Corrija o endereço e tente de novo.";
+    // The subject and the history name the month; a text that names none would
+    // label the mail with whatever was typed.
+    if (MonthNumber(input.MonthEditText).empty() || !IsYearText(input.YearEditText))
+        return u"Escolha o ano e o mês na janela principal (ano \"" + input.YearEditText + u"\", mês \""
+            + input.MonthEditText + u"\"). O e-mail não foi enviado.";
     if (FSettings.Host.empty())
         return u"O servidor de e-mail não está configurado: falta Host na seção [Mail] de "
             + platform::Utf8ToUtf16(FSettings.ConfigPath) + u". O e-mail não foi enviado.";
@@ -261,6 +268,14 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         FView.ShowMessage(refusal);
         return TMailDispatchResult::mdRefused;
     }
+    // Nothing connects before the attachment is known to be what it claims to be.
+    const TAttachmentProof proof = ProveAttachment(input, FMapper);
+    if (proof.State == TProofState::psRefused) {
+        FView.ShowMessage(proof.Refusal + u"\nO e-mail não foi enviado.");
+        return TMailDispatchResult::mdRefused;
+    }
+    if (const std::u16string caveat = proof.Caveat(); !caveat.empty() && !FView.ConfirmCaveat(caveat))
+        return TMailDispatchResult::mdRefused;
     // After an earlier attempt the components were released: new ones, so that the
     // message is built afresh.
     if (!FIdSMTP)
@@ -271,7 +286,7 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     TPhase phase = TPhase::phPreparing;
     std::u16string failure;
     std::u16string partLabel;
-    std::optional<std::string> attachment;
+    const std::optional<std::string>& attachment = proof.File;
     std::u16string deliveredTo;
     // After a refusal the server has answered and the session is in step; after a
     // time-out or a broken connection a QUIT would only wait once more.
@@ -279,7 +294,6 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     std::future<TArchiveFacts> archiveFacts;
     try {
         ApplyTransportSettings();
-        attachment = AttachmentFile(input.AttachmentPath, FMapper);
         FillMessage(input, attachment);
         WatchProgress(EstimatedMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
         phase = TPhase::phConnecting;
@@ -288,7 +302,7 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         // second thread they cost nothing while the message goes out. Started once
         // the connection has loaded the TLS library (the hash uses it) and collected
         // before the tear-down unloads it.
-        if (attachment && FHistory)
+        if (proof.State == TProofState::psUnchecked && FHistory)
             archiveFacts = std::async(std::launch::async, ReadArchiveFacts, FRoots, *attachment);
         phase = TPhase::phLoggingIn;
         // Without AUTH LOGIN on offer nothing is sent; the server then decides
@@ -322,13 +336,14 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     if (archiveFacts.valid())
         facts = archiveFacts.get();
     TearDown(sayGoodbye);
-    RecordAttempt(input, attachment, failure, std::move(facts));
+    RecordAttempt(input, proof, failure, std::move(facts));
 
     if (!failure.empty()) {
         FView.ShowMessage(failure);
         return TMailDispatchResult::mdFailed;
     }
-    FView.ShowMessage(u"E-mail enviado para " + deliveredTo + u".");
+    FView.ShowMessage(u"E-mail enviado para " + deliveredTo
+                      + (proof.State == TProofState::psNoAttachment ? u", sem anexo." : u"."));
     FView.CloseDialog();
     return TMailDispatchResult::mdDelivered;
 }
@@ -396,7 +411,7 @@ TMailDispatch::TArchiveFacts TMailDispatch::ReadArchiveFacts(const platform::TWi
     return facts;
 }
 
-void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const TAttachmentProof& proof,
                                   const std::u16string& failure, std::optional<TArchiveFacts> facts)
 {
     if (!FHistory)
@@ -408,13 +423,21 @@ void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const std::op
     entry.Event = std::u16string(kEventSend);
     entry.Recipient = input.Recipient;
     entry.Archive = input.AttachmentPath;
-    if (attachment) {
+    entry.State = proof.StateText();
+    if (proof.File) {
         std::error_code error;
-        const auto size = std::filesystem::file_size(*attachment, error);
+        const auto size = std::filesystem::file_size(*proof.File, error);
         if (!error)
             entry.Size = IntToStr(static_cast<std::int64_t>(size));
+    }
+    if (proof.State == TProofState::psSealed) {
+        entry.Sha256 = platform::Utf8ToUtf16(proof.ArchiveSha256);
+        entry.FilesPerTerminal = proof.Manifest->FilesPerTerminal();
+        entry.Manifest = proof.ManifestPath;
+        entry.ManifestSha256 = platform::Utf8ToUtf16(proof.ManifestSha256);
+    } else if (proof.File) {
         if (!facts)
-            facts = ReadArchiveFacts(FRoots, *attachment);
+            facts = ReadArchiveFacts(FRoots, *proof.File);
         entry.Sha256 = std::move(facts->Sha256);
         entry.FilesPerTerminal = std::move(facts->FilesPerTerminal);
     }

@@ -15,6 +15,8 @@
 //     confirming it;
 //   - refuses an empty recipient, an address holding a control character and an
 //     unconfigured server before connecting;
+//   - sends the month's archive only as its check sealed it (TAttachmentProof),
+//     and an incomplete or empty month only when the user says so;
 //   - bounds the connect and every read, so a silent server cannot hold the
 //     program for ever;
 //   - reports the bytes of the message written so far while it goes out;
@@ -28,6 +30,7 @@
 // The class knows nothing of Qt: the dialog (and orvant-cli) talk to it through
 // IMailDispatchView.
 
+#include "app/AttachmentProof.h"
 #include "app/SizeLimit.h"
 #include "platform/DeploymentConfig.h"
 #include "platform/WinPath.h"
@@ -55,6 +58,10 @@ struct TMailDispatchInput {
     // edit_anexo: Windows path text (mapped through the deployment's roots); a
     // text starting with "/" is taken as a Linux path (orvant-cli --attach).
     std::u16string AttachmentPath;
+    // A file the user chose himself (orvant-cli --attach): it goes unchecked,
+    // unless a manifest lies beside it. Otherwise the path is the month's archive,
+    // which goes only as its check sealed it.
+    bool UserAttachment = false;
 };
 
 // The mail account and server of the deployment, and the waits.
@@ -90,6 +97,9 @@ public:
     virtual void CloseDialog() = 0;
     // Before each message of an archive sent in volumes (part 1..parts).
     virtual void ShowPart(int /*part*/, int /*parts*/) {}
+    // The month is incomplete or empty (`caveat` says how): true when the user
+    // wants it sent all the same. Nobody asked means no.
+    virtual bool ConfirmCaveat(std::u16string_view /*caveat*/) { return false; }
 };
 
 // A server's reply as the history keeps it.
@@ -103,7 +113,7 @@ class TSendHistory;
 
 enum class TMailDispatchResult {
     mdDelivered, // the server accepted the message
-    mdRefused,   // nothing was sent: empty or invalid recipient, no server configured
+    mdRefused,   // nothing was sent: empty or invalid recipient, no server configured, the attachment refused
     mdFailed,    // connection, login, delivery or preparation failed
 };
 
@@ -168,7 +178,7 @@ private:
     };
     static TArchiveFacts ReadArchiveFacts(const platform::TWinPathRoots& roots, const std::string& archive);
     // `facts`: read while the message went out, when the connection was made.
-    void RecordAttempt(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+    void RecordAttempt(const TMailDispatchInput& input, const TAttachmentProof& proof,
                        const std::u16string& failure, std::optional<TArchiveFacts> facts);
     void WatchProgress(std::uint64_t total);
     // Disconnect (with QUIT when sayGoodbye), unload the TLS library, release

@@ -40,7 +40,7 @@ bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig&
              std::u16string& archivePath)
 {
     const platform::TWinFileSystem fileSystem(deployment.Roots);
-    platform::TSpawnProcessRunner runner;
+    platform::TSpawnProcessRunner runner(deployment.ArchiverTimeLimit);
     app::TArchiveStep archiveStep(fileSystem, runner);
     app::TConsoleExtractionView view(std::cerr, std::cout, fileSystem.Mapper());
     app::TExtractionRun run(view, fileSystem, archiveStep);
@@ -50,6 +50,8 @@ bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig&
     const app::TExtractionSummary summary = run.Execute(YearText(options), MonthName(options));
     archivePath = summary.AttachmentPath;
 
+    if (summary.Refused)
+        return false;
     if (summary.Terminals.empty()) {
         std::cerr << "Nenhum PDV habilitado em " << platform::Utf16ToUtf8(app::kConfigFilePath)
                   << " (valor TRUE na seção [PDV]); nada foi extraído." << std::endl;
@@ -59,25 +61,24 @@ bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig&
     for (const auto& t : summary.Terminals)
         copied += t.Issued.Copied + t.Cancelled.Copied;
     std::cerr << copied << " arquivos XML copiados de " << summary.Terminals.size() << " PDVs." << std::endl;
-    if (summary.Check.Passed())
-        std::cerr << "Arquivo conferido: teste do 7-Zip sem erros e " << copied
-                  << " arquivos no .7z, como na pasta de preparação." << std::endl;
+    // "Arquivo conferido" promises the whole month; an archive that only matches an
+    // incomplete manifest gets no such line.
+    if (summary.Check.Passed() && summary.Manifest.Complete())
+        std::cerr << platform::Utf16ToUtf8(app::CheckedLine(summary.Check)) << std::endl;
+    if (!summary.ManifestPath.empty())
+        std::cerr << "Manifesto do mês: " << platform::Utf16ToUtf8(summary.ManifestPath) << " ("
+                  << platform::Utf16ToUtf8(summary.Manifest.StateText()) << ")." << std::endl;
     return summary.AllComplete();
 }
 
-// Mails the attachment as "Enviar E-mail" does; a missing attachment is an error
-// here, since nobody would notice a mail without it.
+// Mails the attachment as "Enviar E-mail" does: the month's archive only as its
+// check sealed it, a file given with --attach as it is. An incomplete or empty
+// month goes only from send with --force, never from run.
 bool Send(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
           const std::u16string& attachmentPath)
 {
-    const platform::TWinPathMapper mapper(deployment.Roots);
-    if (!app::AttachmentFile(attachmentPath, mapper)) {
-        std::cerr << "Arquivo para anexar não encontrado: " << platform::Utf16ToUtf8(attachmentPath)
-                  << "; o e-mail não foi enviado." << std::endl;
-        return false;
-    }
     const app::TMailDispatchInput input {MonthName(options), YearText(options), platform::Utf8ToUtf16(options.Store),
-                                         platform::Utf8ToUtf16(options.To), attachmentPath};
+                                         platform::Utf8ToUtf16(options.To), attachmentPath, !options.Attach.empty()};
     const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
     if (!options.Force) {
         if (const auto previous =
@@ -88,7 +89,8 @@ bool Send(const app::TCliOptions& options, const platform::TDeploymentConfig& de
             return false;
         }
     }
-    app::TConsoleDispatchView view(std::cerr);
+    app::TConsoleDispatchView view(std::cerr,
+                                   options.Force && options.Command == app::TCliOptions::TCommand::cmSend);
     app::TMailDispatch dispatch(view, app::TMailSettings::FromDeployment(deployment), deployment.Roots);
     dispatch.SetHistory(&history);
     const auto started = std::chrono::steady_clock::now();

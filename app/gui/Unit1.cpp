@@ -125,7 +125,16 @@ bool Tform_enviar::ConfirmResend(const app::TMailDispatchInput& input)
                                                     input.Recipient);
     if (!previous)
         return true;
-    const QString question = QString::fromStdU16String(app::ResendQuestion(*previous));
+    return Ask(QString::fromStdU16String(app::ResendQuestion(*previous)));
+}
+
+bool Tform_enviar::ConfirmCaveat(std::u16string_view caveat)
+{
+    return Ask(QString::fromStdU16String(std::u16string(caveat)) + QStringLiteral("\n\nEnviar assim mesmo?"));
+}
+
+bool Tform_enviar::Ask(const QString& question)
+{
     if (OnConfirm)
         return OnConfirm(question);
     QMessageBox box(QMessageBox::Question, FApplicationTitle, question, QMessageBox::Yes | QMessageBox::No, this);

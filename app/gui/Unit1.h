@@ -71,6 +71,9 @@ private:
     void ShowProgress(std::uint64_t written, std::uint64_t total) override;
     void CloseDialog() override;
     void ShowPart(int part, int parts) override;
+    bool ConfirmCaveat(std::u16string_view caveat) override;
+    // A yes/no box titled with the application's title, "Não" the default.
+    bool Ask(const QString& question);
     // False when the month already went to this address and the user says no.
     bool ConfirmResend(const app::TMailDispatchInput& input);
 

@@ -2,6 +2,7 @@
 
 #include "app/ArchiveCheck.h"
 #include "app/DefaultPeriod.h"
+#include "app/PeriodSelection.h"
 #include "app/SendHistory.h"
 #include "app/TerminalConfig.h"
 #include "app/gui/DesignFonts.h"
@@ -53,7 +54,7 @@ void TProgressBar::initStyleOption(QStyleOptionProgressBar* option) const
 TForm_Extrair::TForm_Extrair(const platform::TDeploymentConfig& deployment, const platform::IClock& clock,
                              const QString& applicationTitle, QWidget* parent)
     : QWidget(parent), FDeployment(deployment), FApplicationTitle(applicationTitle),
-      FProcessRunner(std::make_unique<platform::TSpawnProcessRunner>())
+      FProcessRunner(std::make_unique<platform::TSpawnProcessRunner>(deployment.ArchiverTimeLimit))
 {
     setObjectName("Form_Extrair");
     setWindowTitle("Orvant - Extrair XML");
@@ -91,6 +92,8 @@ TForm_Extrair::TForm_Extrair(const platform::TDeploymentConfig& deployment, cons
     setTabOrder(Btn_Extrair, ProgressBar1);
     setTabOrder(ProgressBar1, Btn_Enviar);
 
+    for (QComboBox* list : {Cb_Ano, Cb_Mes})
+        connect(list->lineEdit(), &QLineEdit::editingFinished, this, [this, list] { SelectTypedEntry(list); });
     connect(Btn_Extrair, &QPushButton::clicked, this, &TForm_Extrair::Btn_ExtrairClick);
     connect(Btn_Enviar, &QPushButton::clicked, this, &TForm_Extrair::Btn_EnviarClick);
     FormCreate(clock);
@@ -111,6 +114,26 @@ void TForm_Extrair::FormCreate(const platform::IClock& clock)
 QString TForm_Extrair::SelectedText(const QComboBox* list)
 {
     return list->currentIndex() >= 0 ? list->itemText(list->currentIndex()) : QString();
+}
+
+std::vector<std::u16string> TForm_Extrair::YearEntries() const
+{
+    std::vector<std::u16string> years;
+    for (int i = 0; i < Cb_Ano->count(); ++i)
+        years.push_back(Cb_Ano->itemText(i).toStdU16String());
+    return years;
+}
+
+bool TForm_Extrair::SelectTypedEntry(QComboBox* list)
+{
+    if (list->currentIndex() >= 0)
+        return true;
+    const std::u16string typed = list->currentText().toStdU16String();
+    const int index = list == Cb_Mes ? app::MonthIndexOf(typed) : app::YearIndexOf(typed, YearEntries());
+    if (index < 0)
+        return false;
+    list->setCurrentIndex(index); // the edit field then shows the entry's own text
+    return true;
 }
 
 QString TForm_Extrair::MonthEditText() const { return Cb_Mes->currentText(); }
@@ -141,6 +164,18 @@ void TForm_Extrair::Btn_ExtrairClick()
 {
     if (FRunDone)
         return; // one run per start of the program
+    // Typed text that names no entry is refused before any file is touched.
+    if (!SelectTypedEntry(Cb_Ano)) {
+        ShowModalMessage(QString::fromStdU16String(app::YearRefusal(Cb_Ano->currentText().toStdU16String(),
+                                                                    YearEntries())
+                                                   + u" Nada foi extraído."));
+        return;
+    }
+    if (!SelectTypedEntry(Cb_Mes)) {
+        ShowModalMessage(QString::fromStdU16String(app::MonthRefusal(Cb_Mes->currentText().toStdU16String())
+                                                   + u" Nada foi extraído."));
+        return;
+    }
     FRunDone = true;
     try {
         const platform::TWinFileSystem fileSystem(FDeployment.Roots);
@@ -149,7 +184,13 @@ void TForm_Extrair::Btn_ExtrairClick()
         app::TArchiveCheck check(fileSystem, *FProcessRunner, archiveStep.Archiver());
         const app::TSendHistory history = app::TSendHistory::ForDeployment(FDeployment.Roots);
         run.SetArchiveCheck(check, &history);
-        run.Execute(SelectedText(Cb_Ano).toStdU16String(), SelectedText(Cb_Mes).toStdU16String());
+        const app::TExtractionSummary summary =
+            run.Execute(SelectedText(Cb_Ano).toStdU16String(), SelectedText(Cb_Mes).toStdU16String());
+        if (summary.Refused) {
+            // Nothing was extracted (another run holds the month, say): the user may try again.
+            FRunDone = false;
+            SetExtractButton(true, u"Extrair XML");
+        }
     } catch (const std::exception& e) {
         // Nothing may escape a slot; the button stays disabled as after any run.
         ShowModalMessage(QString::fromUtf8(e.what()));

@@ -67,6 +67,10 @@ public slots:
 
 private:
     void FormCreate(const platform::IClock& clock);
+    // A list whose typed text names one of its entries ("marco", "3", " 2025 ")
+    // gets that entry selected; true when an entry is selected afterwards.
+    bool SelectTypedEntry(QComboBox* list);
+    std::vector<std::u16string> YearEntries() const;
     Tform_enviar* CreateSendDialog(const QString& attachmentPath);
     void ShowModalMessage(const QString& text);
 

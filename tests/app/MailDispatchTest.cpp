@@ -34,7 +34,8 @@ struct TRecordingView final : IMailDispatchView {
 
 TMailDispatchInput Input(std::u16string recipient = u"contador@example.com", std::u16string attachment = {})
 {
-    return {u"Março", u"2026", u"Loja Centro", std::move(recipient), std::move(attachment)};
+    // The archives here are made up: they go as a file the user attached.
+    return {u"Março", u"2026", u"Loja Centro", std::move(recipient), std::move(attachment), true};
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // and the volumes joined by 7-Zip give back every XML file byte for byte; under the
 // limit one message goes exactly as before.
 
+#include "app/ExtractionRun.h"
 #include "app/MailDispatch.h"
 #include "app/SendHistory.h"
 #include "app/VolumeSplit.h"
@@ -37,27 +38,37 @@ struct TRecordingView final : IMailDispatchView {
     void ShowPart(int part, int parts) override { Parts.emplace_back(part, parts); }
 };
 
-// A month of invoices that 7-Zip cannot shrink much (random digits), packed into
-// the month's archive as the extraction run packs it.
+// A month of invoices that 7-Zip cannot shrink much (random digits) on two
+// terminals' shares, extracted as "Extrair XML" does: staged, packed and sealed.
 struct TPackedMonth {
     TPackedMonth()
     {
+        Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01", "PDV2=TRUE", "PDV2_COMPUTADOR=CAIXA02"});
         std::mt19937 random(2026);
-        for (const char* folder : {"PDV1/Transmitidas", "PDV1/Canceladas", "PDV2/Transmitidas"}) {
+        for (const char* folder : {"CAIXA01/Kelmora/PDV/NFCE/Transmitidas", "CAIXA01/Kelmora/PDV/NFCE/Canceladas",
+                                   "CAIXA02/Kelmora/PDV/NFCE/Transmitidas"}) {
             for (int i = 1; i <= 20; ++i) {
                 std::string body = "<?xml version=\"1.0\"?><nfe>";
                 for (int j = 0; j < 4000; ++j)
                     body += static_cast<char>('0' + random() % 10);
-                Store.Dir.WriteFile(kMonth + "/" + folder + "/" + std::to_string(i) + ".xml", body + "</nfe>");
+                Store.Dir.WriteFile("unc/" + std::string(folder) + "/202603/" + std::to_string(i) + ".xml",
+                                    body + "</nfe>");
             }
         }
-        std::filesystem::create_directories(Archive().parent_path());
+        const orvant::platform::TWinFileSystem fs(Store.Roots());
         TSpawnProcessRunner runner;
-        for (const char* terminal : {"PDV1", "PDV2"}) {
-            const auto r = runner.Run(FindProgramInPath("7zz").value_or("7zz"),
-                                      {"a", "-r", Archive().string(), (Store.Dir.Path() / kMonth / terminal).string()});
-            EXPECT_TRUE(r.Succeeded()) << r.Output;
-        }
+        TArchiveStep step(fs, runner);
+        TArchiveCheck check(fs, runner, step.Archiver());
+        struct : IExtractionView {
+            void SetExtractButton(bool, std::u16string_view) override {}
+            void SetProgressRange(int) override {}
+            void SetProgressPosition(int) override {}
+            void ShowMessage(std::u16string_view) override {}
+            void OpenSendDialog(std::u16string_view) override {}
+        } view;
+        TExtractionRun run(view, fs, step);
+        run.SetArchiveCheck(check, nullptr);
+        EXPECT_TRUE(run.Execute(u"2026", u"Março").Check.Passed());
     }
     std::filesystem::path Archive() const { return Store.DriveC() / "Kelmora/Orvant/Enviar/2026/03.7z"; }
 

@@ -6,6 +6,7 @@
 #include "app/gui/Unit2.h"
 
 #include "support/DispatchAccount.h"
+#include "support/SealedArchive.h"
 #include "support/StoreFixture.h"
 
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 using namespace orvant::gui;
 
@@ -27,7 +29,8 @@ constexpr std::size_t kArchiveSize = 100000;
 struct TMailWindow {
     explicit TMailWindow(const TSmtpTestServer& server) : Clock(orvant::platform::LocalDate(2026, 4, 10))
     {
-        Store.Dir.WriteFile("c/Kelmora/Orvant/Enviar/2026/03.7z", std::string(kArchiveSize, '\x7a'));
+        orvant::test::SealMonthArchive(
+            Store.Dir.WriteFile("c/Kelmora/Orvant/Enviar/2026/03.7z", std::string(kArchiveSize, '\x7a')), u"2026", u"03");
         Window = std::make_unique<TForm_Extrair>(DispatchDeployment(server, Store.Roots()), Clock, "Orvant");
         Window->show();
     }
@@ -88,8 +91,10 @@ TEST(SendDialogMail, DeliversTheMonthAsTypedAndCloses)
 }
 
 // "Enviar XML" leaves the attachment field empty; without an enabled terminal the
-// extraction hands over ".7z". Neither names a file, so only the text goes.
-TEST(SendDialogMail, NoAttachmentWithoutAnArchiveFile)
+// extraction hands over ".7z". Neither names a file, so only the text goes, and
+// the confirmation says so; for ".7z" (a month without terminals) the user is
+// asked first, and "Não" sends nothing.
+TEST(SendDialogMail, NoAttachmentIsSaidAndAMonthWithoutTerminalsIsAskedFirst)
 {
     TSmtpTestServer server(WithDispatchAccount());
     TMailWindow w(server);
@@ -98,10 +103,37 @@ TEST(SendDialogMail, NoAttachmentWithoutAnArchiveFile)
         QTest::mouseClick(d.btn_email, Qt::LeftButton);
         EXPECT_FALSE(d.isVisible());
     }
+    EXPECT_EQ(w.Messages, (QStringList {"E-mail enviado para contador@example.com, sem anexo.",
+                                        "E-mail enviado para contador@example.com, sem anexo."}));
+    ASSERT_EQ(w.Questions.size(), 2); // the month went to that address already, then the caveat
+    EXPECT_TRUE(w.Questions[1].startsWith("Nenhum PDV foi extraído")) << w.Questions[1].toStdString();
+    w.Answer = false;
+    Tform_enviar& declined = w.Dialog(".7z", "contador@example.com");
+    QTest::mouseClick(declined.btn_email, Qt::LeftButton);
+    EXPECT_TRUE(declined.isVisible());
+
     const auto messages = server.Messages();
     ASSERT_EQ(messages.size(), 2u);
     for (const auto& message : messages)
         EXPECT_EQ(StoredParts(message), std::vector<std::string> {"text/plain"});
+}
+
+// The month's archive changed after its check (rewritten, cut short, another
+// extraction's): refused before connecting, with what to do.
+TEST(SendDialogMail, AnArchiveThatNoLongerMatchesItsSealIsRefused)
+{
+    TSmtpTestServer server(WithDispatchAccount());
+    TMailWindow w(server);
+    std::ofstream(w.Store.DriveC() / "Kelmora/Orvant/Enviar/2026/03.7z", std::ios::app) << "x";
+    Tform_enviar& d = w.Dialog(kArchive, "contador@example.com");
+    QTest::mouseClick(d.btn_email, Qt::LeftButton);
+    ASSERT_EQ(w.Messages.size(), 1);
+    EXPECT_TRUE(w.Messages[0].startsWith("O arquivo " + kArchive + " mudou depois da conferência: tem 100001 bytes "
+                                         "e o manifesto registrou 100000."))
+        << w.Messages[0].toStdString();
+    EXPECT_TRUE(w.Messages[0].endsWith("O e-mail não foi enviado."));
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_TRUE(server.SessionLog().Events("open").empty()) << "refused before connecting";
 }
 
 // The server's refusal is shown and the dialog stays; the next press builds the

@@ -1,4 +1,5 @@
 #include "app/gui/Unit1.h"
+#include "app/MonthManifest.h"
 #include "app/gui/Unit2.h"
 
 #include "app/WindowPlacement.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -130,6 +132,52 @@ TEST(MainWindow, TypingGivesAnEditTextWithoutASelectedEntry)
     EXPECT_EQ(w.YearEditText(), "2026");
 }
 
+// Typed text that names an entry selects it when the field is left; anything else
+// is refused by "Extrair XML" before a file is touched, and the button stays.
+TEST(MainWindow, TypedYearAndMonthSelectTheirEntryOrAreRefused)
+{
+    orvant::test::TStoreFixture store;
+    store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
+    TWindowUnderTest t(LocalDate(2026, 12, 8), store.Roots());
+    TForm_Extrair& w = *t.Window;
+    QStringList messages;
+    w.OnShowMessage = [&](const QString& m) { messages << m; };
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // Typed as keys (non-ASCII letters too), then Tab to leave the field.
+    const auto type = [&](QComboBox* list, const QString& text) {
+        list->lineEdit()->setFocus();
+        list->lineEdit()->selectAll();
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, text);
+        QApplication::sendEvent(list->lineEdit(), &key);
+        QTest::keyClick(list->lineEdit(), Qt::Key_Tab);
+    };
+    for (const char* march : {"marco", "MARÇO", "3", " 03 "}) {
+        type(w.Cb_Mes, march);
+        EXPECT_EQ(w.Cb_Mes->currentIndex(), 2) << march;
+        EXPECT_EQ(w.MonthEditText(), "Março");
+    }
+    type(w.Cb_Ano, "2025");
+    EXPECT_EQ(TForm_Extrair::SelectedText(w.Cb_Ano), "2025");
+
+    type(w.Cb_Mes, "Marçoo");
+    EXPECT_EQ(w.Cb_Mes->currentIndex(), -1);
+    QTest::mouseClick(w.Btn_Extrair, Qt::LeftButton);
+    type(w.Cb_Mes, "Abril");
+    type(w.Cb_Ano, "2019");
+    QTest::mouseClick(w.Btn_Extrair, Qt::LeftButton);
+    EXPECT_EQ(messages, (QStringList {
+        "O mês \"Marçoo\" não existe. Escolha um mês na lista ou digite o nome (Março ou Marco) ou o número (1 a "
+        "12). Nada foi extraído.",
+        "O ano \"2019\" não está na lista. Escolha ou digite um destes: 2026, 2025, 2024, 2023 ou 2022. Nada foi "
+        "extraído."}));
+    EXPECT_TRUE(w.Btn_Extrair->isEnabled());
+    EXPECT_EQ(w.Btn_Extrair->text(), "Extrair XML");
+    EXPECT_EQ(w.form_enviar(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(store.DriveC() / "Kelmora/Orvant"));
+}
+
 TEST(SendDialog, ThreePressesOpenThreeDialogsAndTheLastIsCurrent)
 {
     TWindowUnderTest t;
@@ -236,9 +284,6 @@ TEST(MainWindow, ExtractRunsOnceAndHandsTheArchiveToANewDialog)
     store.AddInvoices("CAIXA01", "Transmitidas", "202611", 3);
     TWindowUnderTest t(LocalDate(2026, 12, 8), store.Roots());
     TForm_Extrair& w = *t.Window;
-    auto runner = std::make_unique<orvant::test::TRecordingProcessRunner>();
-    auto* calls = &runner->Calls;
-    w.SetProcessRunner(std::move(runner));
     QStringList messages;
     std::vector<int> barAtMessage;
     w.OnShowMessage = [&](const QString& m) {
@@ -253,14 +298,18 @@ TEST(MainWindow, ExtractRunsOnceAndHandsTheArchiveToANewDialog)
     EXPECT_EQ(messages, QStringList {"Sem notas Canceladas do PDV1 para Servidor"});
     EXPECT_EQ(w.ProgressBar1->maximum(), 0); // the cancelled pass left range 0, position 0
     EXPECT_EQ(w.ProgressBar1->value(), 0);
-    ASSERT_EQ(calls->size(), 1u);
     ASSERT_NE(w.form_enviar(), nullptr);
     EXPECT_EQ(w.form_enviar()->edit_anexo->text(), "C:\\Kelmora\\Orvant\\Enviar\\2026\\11.7z");
     EXPECT_FALSE(w.form_enviar()->edit_anexo->isEnabled());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(store.Staging("2026", "11", "PDV1", "Transmitidas")),
                             std::filesystem::directory_iterator()), 3);
 
+    const auto manifest = orvant::app::ReadManifestFile(
+        (store.DriveC() / "Kelmora/Orvant/Enviar/2026/11-manifesto.txt").string());
+    ASSERT_TRUE(manifest.has_value());
+    EXPECT_TRUE(manifest->Seal.has_value()) << "the real 7-Zip packed and the check sealed it";
+
     w.Btn_ExtrairClick(); // even called directly, a second run does not happen
-    EXPECT_EQ(calls->size(), 1u);
     EXPECT_EQ(w.findChildren<Tform_enviar*>().size(), 1);
+    EXPECT_FALSE(std::filesystem::exists(store.DriveC() / "Kelmora/Orvant/Enviar/2026/anteriores"));
 }

@@ -1,0 +1,28 @@
+#pragma once
+// A month archive that an extraction checked: its manifest beside it, listing one
+// invoice and sealed with the archive's size and SHA-256, so that the send takes
+// it. For the send tests, whose archives are made up rather than extracted.
+
+#include "app/FileDigest.h"
+#include "app/MonthManifest.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace orvant::test {
+
+inline void SealMonthArchive(const std::filesystem::path& archive, const std::u16string& year,
+                             const std::u16string& month)
+{
+    app::TMonthManifest manifest;
+    manifest.Year = year;
+    manifest.Month = month;
+    manifest.Terminals = {{u"PDV1", u"CAIXA01"}};
+    manifest.Files = {{u"PDV1", std::u16string(app::kIssuedFolder), u"1.xml", 1, u"2026-03-01 10:00:00", 0}};
+    manifest.Seal = app::TManifestSeal {u"2026-04-01 06:00:00", std::filesystem::file_size(archive),
+                                        app::Sha256OfFile(archive.string())};
+    std::ofstream(app::ManifestPathFor(archive.string()), std::ios::binary) << app::ManifestText(manifest);
+}
+
+} // namespace orvant::test
