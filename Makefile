@@ -5,6 +5,9 @@ BUILD_REL   ?= build/release
 BUILD_FUZZ  ?= build/fuzz
 BUILD_VALGRIND ?= build/valgrind
 FUZZ_SECONDS ?= 60
+# make bench also times the extraction copy of this commit's orvant-cli: the last
+# one before the month's manifest (a CRC-32 of every file copied).
+BENCH_BASELINE ?= 76c5a1c
 
 .PHONY: all deps build test demo bench fuzz check-valgrind clean
 
@@ -29,7 +32,7 @@ demo: build
 	scripts/demo $(BUILD_REL)
 
 bench: build
-	scripts/bench $(BUILD_REL)
+	scripts/bench $(BUILD_REL) --baseline $(BENCH_BASELINE)
 
 # libFuzzer campaigns (clang-14), $(FUZZ_SECONDS) seconds per target; new inputs
 # go into fuzz/corpus/<target>/.
