@@ -91,7 +91,8 @@ std::u16string TAttachmentProof::Caveat() const
 std::u16string TAttachmentProof::StateText() const
 {
     switch (State) {
-    case TProofState::psSealed: return u"conferido, " + Manifest->StateText();
+    case TProofState::psSealed: // "conferido, completo: 764 arquivos" is kStateWholeMonth's
+        return u"conferido, " + Manifest->StateText();
     case TProofState::psUnchecked: return u"não conferido: anexo escolhido pelo usuário";
     case TProofState::psNoAttachment: return u"sem anexo";
     default: return u"recusado";

@@ -249,7 +249,8 @@ std::optional<THistoryEntry> TSendHistory::PreviousDelivery(std::u16string_view 
     const std::u16string address = RecipientAddress(recipient);
     std::optional<THistoryEntry> found;
     for (auto& e : Entries()) {
-        if (e.Event == kEventSend && e.Result == kResultDelivered && e.Year == year && e.Month == month
+        const bool wholeMonth = e.State.empty() || e.State.starts_with(kStateWholeMonth);
+        if (e.Event == kEventSend && e.Result == kResultDelivered && wholeMonth && e.Year == year && e.Month == month
             && platform::EqualsIgnoreCase(RecipientAddress(e.Recipient), address))
             found = std::move(e);
     }

@@ -25,6 +25,8 @@ inline constexpr std::u16string_view kSendHistoryPath = u"C:\\Kelmora\\Orvant\\E
 inline constexpr std::u16string_view kEventSend = u"envio";
 inline constexpr std::u16string_view kEventCheck = u"conferência";
 inline constexpr std::u16string_view kResultDelivered = u"entregue";
+// The state a send of the whole month, checked against its manifest, records.
+inline constexpr std::u16string_view kStateWholeMonth = u"conferido, completo";
 
 struct THistoryEntry {
     std::u16string DateTime;         // local, "2026-04-01 06:00:12"
@@ -81,8 +83,10 @@ public:
     void Append(const THistoryEntry& entry) const;
     // Every entry, oldest first; none when the file does not exist.
     std::vector<THistoryEntry> Entries() const;
-    // The latest delivered send of that month to that address (compared without
-    // regard to case), if any.
+    // The latest delivered send of the whole, checked month to that address
+    // (compared without regard to case), if any. An incomplete, empty or unchecked
+    // month that went does not count: the whole month may still follow. A line
+    // written before the history recorded the month's state counts.
     std::optional<THistoryEntry> PreviousDelivery(std::u16string_view year, std::u16string_view month,
                                                   std::u16string_view recipient) const;
 

@@ -91,6 +91,10 @@ TEST(SendHistory, OnlyADeliveredSendOfThatMonthToThatAddressCountsAsPrevious)
     history.Append(Entry(u"contador@example.com", u"03", send, u"falhou: 535", u"2026-04-01 06:00:00"));
     history.Append(Entry(u"contador@example.com", u"03", check, u"entregue", u"2026-04-01 06:00:01"));
     history.Append(Entry(u"contador@example.com", u"02", send, u"entregue", u"2026-03-01 06:00:00"));
+    // An incomplete month that went by the user's choice does not stand in the way of the whole one.
+    THistoryEntry partial = Entry(u"contador@example.com", u"03", send, u"entregue", u"2026-04-01 06:00:02");
+    partial.State = u"conferido, incompleto: 1 problema(s), 547 arquivos";
+    history.Append(partial);
     EXPECT_FALSE(history.PreviousDelivery(u"2026", u"03", u"contador@example.com"));
 
     history.Append(Entry(u"Contador <Contador@Example.com>", u"03", send, u"entregue", u"2026-04-02 09:30:00"));

@@ -268,6 +268,8 @@ with tempfile.TemporaryDirectory(prefix="orvant-month-") as root:
         result = store.cli("run", "--store", "Loja Centro", "--to", "contador@example.com", "--year", "2021",
                            "--month", "4")
         check(result.returncode == 1 and "Nenhuma nota de 04/2021" in result.stderr, "empty: run fails, says why")
+        check(result.stderr.count("Sem notas") == 8 and "podem ter ficado de fora" not in result.stderr,
+              "empty: the specified messages and no misleading 7-Zip warning")
         empty = store.cli("send", "--store", "Loja Centro", "--to", "contador@example.com", "--year", "2021",
                           "--month", "4")
         check(empty.returncode == 1 and "não tem nenhuma nota" in empty.stderr, "empty: send asks for --force")
