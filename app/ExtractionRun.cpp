@@ -118,11 +118,11 @@ TPassReport TExtractionRun::CopyPass(const TPass& p, TTerminalReport& report, TM
             continue;
         const std::u16string source = SourceFilePath(p.Source, entry.Name);
         const std::u16string target = StagingFilePath(p.Staging, entry.Name);
-        const TCopiedFile copied = FFileSystem.CopyFromShare(p.Share, source, target);
+        const TCopiedFile copied = FFileSystem.CopyFromShare(p.Share, source, target, entry.IsRegularFile);
         if (copied.Ok()) {
             ++pass.Copied;
-            manifest.Files.push_back({report.Key, std::u16string(p.Folder), entry.Name, copied.Size,
-                                      HistoryDateTime(platform::LocalDateTimeOf(copied.ModifiedUnix)), copied.Crc32});
+            manifest.Files.push_back({report.Key, p.Folder, entry.Name, copied.Size,
+                                      ManifestTime(copied.ModifiedUnix), copied.Crc32});
             FView.SetProgressPosition(++position);
             continue;
         }

@@ -1,8 +1,10 @@
 #include "app/MonthManifest.h"
 
 #include "mime/IdGlobal.h"
+#include "platform/Clock.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -17,21 +19,31 @@ using platform::Utf8ToUtf16;
 
 constexpr std::string_view kManifestSuffix = "-manifesto.txt";
 
-std::string Escaped(std::u16string_view text)
+bool NeedsEscape(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || c == '%';
+}
+
+// Appends the field, its tab, line breaks, other control characters and '%' as
+// %XX. A manifest holds tens of thousands of names: most go in as they are.
+void AppendEscaped(std::string& out, std::string_view utf8)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : Utf16ToUtf8(text)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '%') {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        } else {
-            out += c;
-        }
+    if (std::none_of(utf8.begin(), utf8.end(), NeedsEscape)) {
+        out += utf8;
+        return;
     }
-    return out;
+    for (const char c : utf8) {
+        if (!NeedsEscape(c)) {
+            out += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out += '%';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0x0F];
+    }
 }
 
 int HexValue(char c)
@@ -88,13 +100,13 @@ public:
         FOut += kind;
         return *this;
     }
-    TRecordWriter& Field(std::string_view text)
+    TRecordWriter& Field(std::string_view utf8)
     {
         FOut += '\t';
-        FOut += text;
+        AppendEscaped(FOut, utf8);
         return *this;
     }
-    TRecordWriter& Field(std::u16string_view text) { return Field(Escaped(text)); }
+    TRecordWriter& Field(std::u16string_view text) { return Field(Utf16ToUtf8(text)); }
     void End() { FOut += '\n'; }
 
 private:
@@ -122,10 +134,13 @@ bool ReadRecord(const std::vector<std::string_view>& f, TMonthManifest& m, bool&
         const std::size_t second = first == std::u16string::npos ? first : path.find(u'/', first + 1);
         if (second == std::u16string::npos || !ParseNumber(f[2], file.Size) || !ParseNumber(f[4], file.Crc32, 16))
             return false;
+        const std::u16string_view folder = std::u16string_view(path).substr(first + 1, second - first - 1);
+        if (folder != kIssuedFolder && folder != kCancelledFolder)
+            return false;
         file.Terminal = path.substr(0, first);
-        file.Folder = path.substr(first + 1, second - first - 1);
+        file.Folder = folder == kIssuedFolder ? kIssuedFolder : kCancelledFolder;
         file.Name = path.substr(second + 1);
-        file.Modified = Unescaped(f[3]);
+        file.Modified = std::string(f[3]);
         m.Files.push_back(std::move(file));
     } else if (kind == "problema" && f.size() >= 3) {
         m.Problems.push_back({Unescaped(f[1]), Unescaped(f[2])});
@@ -144,7 +159,27 @@ bool ReadRecord(const std::vector<std::string_view>& f, TMonthManifest& m, bool&
 
 std::u16string TManifestFile::ArchivePath() const
 {
-    return Terminal + u"/" + Folder + u"/" + Name;
+    std::u16string path;
+    path.reserve(Terminal.size() + Folder.size() + Name.size() + 2);
+    return path.append(Terminal).append(u"/").append(Folder).append(u"/").append(Name);
+}
+
+std::string ManifestTime(std::int64_t unixSeconds)
+{
+    // Written by hand: once per invoice, and snprintf cost more than the copy's checksum.
+    const platform::TLocalDateTime t = platform::LocalDateTimeOf(unixSeconds);
+    std::string text = "0000-00-00 00:00:00";
+    const auto put = [&text](std::size_t at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    put(0, t.Year, 4);
+    put(5, t.Month, 2);
+    put(8, t.Day, 2);
+    put(11, t.Hour, 2);
+    put(14, t.Minute, 2);
+    put(17, t.Second, 2);
+    return text;
 }
 
 std::pair<int, int> TMonthManifest::CountsOf(std::u16string_view terminal) const
@@ -215,6 +250,7 @@ std::string ManifestText(const TMonthManifest& m)
         record("pdv").Field(t.Key).Field(t.Computer).End();
     for (const auto& f : m.Folders)
         record("pasta").Field(f.Terminal).Field(f.Folder).Field(f.SourcePath).Field(f.State).End();
+    out.reserve(out.size() + m.Files.size() * 128);
     for (const auto& f : m.Files)
         record("arquivo").Field(f.ArchivePath()).Field(std::to_string(f.Size)).Field(f.Modified).Field(Hex32(f.Crc32)).End();
     for (const auto& p : m.Problems)

@@ -26,11 +26,11 @@ inline constexpr std::u16string_view kIssuedFolder = u"Transmitidas";
 inline constexpr std::u16string_view kCancelledFolder = u"Canceladas";
 
 struct TManifestFile {
-    std::u16string Terminal; // PDV1
-    std::u16string Folder;   // kIssuedFolder or kCancelledFolder
+    std::u16string Terminal;    // PDV1
+    std::u16string_view Folder; // kIssuedFolder or kCancelledFolder
     std::u16string Name;
     std::uint64_t Size = 0;
-    std::u16string Modified; // on the terminal, local time "2021-03-05 10:00:00"
+    std::string Modified;       // on the terminal, local time "2021-03-05 10:00:00"
     std::uint32_t Crc32 = 0;
 
     // PDV1/Transmitidas/<name>: its path inside the archive.
@@ -84,6 +84,9 @@ struct TMonthManifest {
     // "completo: 764 arquivos", "incompleto: 2 problema(s), 547 arquivos", "vazio: nenhuma nota".
     std::u16string StateText() const;
 };
+
+// "2021-03-05 10:00:00": a file's modification time (seconds since 1970) in local time.
+std::string ManifestTime(std::int64_t unixSeconds);
 
 // C:\...\Enviar\2021\03.7z -> C:\...\Enviar\2021\03-manifesto.txt; the same rule
 // for a Linux path. Empty when the archive's name does not end in ".7z".

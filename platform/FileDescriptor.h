@@ -25,6 +25,8 @@ public:
 
     int Get() const { return FFd; }
     bool IsOpen() const { return FFd >= 0; }
+    // Gives the descriptor up without closing it.
+    int Release() { return std::exchange(FFd, -1); }
     void Close()
     {
         if (FFd >= 0)

@@ -1,9 +1,12 @@
 #include "platform/WinFileSystem.h"
 
 #include "platform/CaseFold.h"
+#include "platform/Crc32.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,28 +15,12 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace orvant::platform {
 
 namespace {
 
-class TFd {
-public:
-    explicit TFd(int fd) : FFd(fd) {}
-    ~TFd() { if (FFd >= 0) ::close(FFd); }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    TFd& operator=(TFd&& other) noexcept
-    {
-        std::swap(FFd, other.FFd);
-        return *this;
-    }
-    int Get() const { return FFd; }
-    int Release() { int fd = FFd; FFd = -1; return fd; }
-private:
-    int FFd;
-};
+using TFd = TFileDescriptor;
 
 std::pair<std::string, std::string> SplitLinuxPath(const std::string& path)
 {
@@ -137,13 +124,32 @@ int OpenWithoutLinks(const std::string& rootPath, const std::string& source, int
     return ::open(source.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// Reads `in` to its end into `out`, with the CRC-32 of what was written.
-bool CopyWithCrc(int in, int out, std::uint64_t& size, std::uint32_t& crc, int& readError, int& writeError)
+// Opens `relative` below the share: beneath it where the kernel can tell
+// (openat2), else without any link at the end. -1 with errno on failure.
+int OpenInShare(int rootFd, const std::string& root, const std::string& source, const std::string& relative,
+                int flags)
 {
-    std::vector<unsigned char> buffer(64 * 1024);
-    uLong sum = ::crc32(0L, Z_NULL, 0);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    static std::atomic<bool> beneathKnown {true};
+    if (beneathKnown.load(std::memory_order_relaxed)) {
+        const int fd = OpenBeneath(rootFd, relative, flags);
+        if (fd >= 0 || errno != ENOSYS)
+            return fd;
+        beneathKnown.store(false, std::memory_order_relaxed);
+    }
+    return OpenWithoutLinks(root, source, flags);
+}
+
+// Copies the `expected` bytes `in` held when it was opened (and no more: a file
+// still growing is the terminal's business) into `out`, with the CRC-32 of
+// exactly the bytes written. Fewer bytes than expected show in `size`.
+bool CopyWithCrc(int in, int out, std::uint64_t expected, std::uint64_t& size, std::uint32_t& crc, int& readError,
+                 int& writeError)
+{
+    unsigned char buffer[64 * 1024]; // not zero-filled: every byte used is read first
+    std::uint32_t sum = 0;
+    while (size < expected) {
+        const ssize_t n = ::read(in, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer,
+                                                                                              expected - size)));
         if (n == 0)
             break;
         if (n < 0) {
@@ -153,7 +159,7 @@ bool CopyWithCrc(int in, int out, std::uint64_t& size, std::uint32_t& crc, int& 
             return false;
         }
         for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
@@ -162,22 +168,16 @@ bool CopyWithCrc(int in, int out, std::uint64_t& size, std::uint32_t& crc, int& 
             }
             done += w;
         }
-        sum = ::crc32(sum, buffer.data(), static_cast<uInt>(n));
+        sum = Crc32(sum, buffer, static_cast<std::size_t>(n));
         size += static_cast<std::uint64_t>(n);
     }
-    crc = static_cast<std::uint32_t>(sum);
+    crc = sum;
     return true;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool Unchanged(const struct stat& before, const struct stat& after)
-{
-    return SameFile(before, after) && before.st_size == after.st_size
-        && before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
 }
 
 } // namespace
@@ -200,6 +200,32 @@ bool FolderQueryErrorMeansMissing(int errnoValue)
 }
 
 TWinFileSystem::TWinFileSystem(const TWinPathRoots& roots) : FMapper(roots) {}
+
+TWinFileSystem::~TWinFileSystem()
+{
+    if (FShareFd >= 0)
+        ::close(FShareFd);
+}
+
+int TWinFileSystem::ShareFolder(std::u16string_view shareRoot) const
+{
+    if (FShareFd >= 0 && FShareRoot == shareRoot)
+        return FShareFd;
+    const auto folder = FMapper.Map(shareRoot);
+    if (!folder) {
+        errno = ENOENT;
+        return -1;
+    }
+    TFd fd(::open(folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsOpen())
+        return -1;
+    if (FShareFd >= 0)
+        ::close(FShareFd);
+    FShareRoot = shareRoot;
+    FShareFolder = *folder;
+    FShareFd = fd.Release();
+    return FShareFd;
+}
 
 bool TWinFileSystem::DirectoryExists(std::u16string_view path) const
 {
@@ -293,7 +319,7 @@ TFindResult TWinFileSystem::FindFilesChecked(std::u16string_view pattern) const
             struct stat st {};
             isDir = ::fstatat(::dirfd(dir.get()), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        found.push_back({std::move(name), isDir});
+        found.push_back({std::move(name), isDir, e->d_type == DT_REG});
     }
     std::sort(found.begin(), found.end(),
               [](const TFindEntry& a, const TFindEntry& b) { return a.Name < b.Name; });
@@ -324,55 +350,69 @@ bool TWinFileSystem::CopyFile(std::u16string_view from, std::u16string_view to) 
     return ok;
 }
 
-} // namespace orvant::platform
+namespace {
 
-namespace orvant::platform {
+// An entry that was not listed as a regular file: its own type, and for a link
+// the type of what it leads to, through a handle that opens nothing (O_PATH).
+// Ok when it may be opened for reading; `entry` then holds what was seen.
+TCopiedFile LookAt(int rootFd, const std::string& root, const std::string& source, const std::string& relative,
+                   struct stat& entry)
+{
+    if (::fstatat(rootFd, relative.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return Failed(TProblem::cpUnreadable, errno);
+    if (S_ISLNK(entry.st_mode)) {
+        const TFd leadsTo(OpenInShare(rootFd, root, source, relative, O_PATH));
+        if (!leadsTo.IsOpen())
+            return errno == EXDEV ? Failed(TProblem::cpOutsideShare) : Failed(TProblem::cpUnreadable, errno);
+        if (::fstat(leadsTo.Get(), &entry) != 0)
+            return Failed(TProblem::cpUnreadable, errno);
+    }
+    if (S_ISLNK(entry.st_mode)) // only without openat2: a link that cannot be followed safely
+        return Failed(TProblem::cpOutsideShare);
+    if (!S_ISREG(entry.st_mode))
+        return Failed(TProblem::cpNotRegular, 0, KindOf(entry.st_mode));
+    return {};
+}
+
+} // namespace
 
 TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u16string_view from,
-                                          std::u16string_view to) const
+                                          std::u16string_view to, bool listedAsRegular) const
 {
-    const auto root = FMapper.Map(shareRoot);
+    const int rootFd = ShareFolder(shareRoot);
+    if (rootFd < 0)
+        return Failed(TProblem::cpUnreadable, errno);
+    const std::string& root = FShareFolder;
     const auto source = FMapper.Map(from);
     const auto target = FMapper.Map(to);
-    if (!root || !source)
+    if (!source)
         return Failed(TProblem::cpUnreadable, ENOENT);
     if (!target || target->back() == '/')
         return Failed(TProblem::cpUnwritable, ENOENT);
-    if (source->rfind(*root + "/", 0) != 0)
+    if (source->rfind(root + "/", 0) != 0)
         return Failed(TProblem::cpOutsideShare);
-    const std::string relative = source->substr(root->size() + 1);
+    const std::string relative = source->substr(root.size() + 1);
 
-    // First a handle that opens nothing (O_PATH): its type decides whether the
-    // file may be opened for reading at all.
-    const TFd rootFd(::open(root->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (rootFd.Get() < 0)
-        return Failed(TProblem::cpUnreadable, errno);
-    bool beneath = true;
-    TFd probe(OpenBeneath(rootFd.Get(), relative, O_PATH));
-    if (probe.Get() < 0 && errno == ENOSYS) {
-        beneath = false;
-        probe = TFd(OpenWithoutLinks(*root, *source, O_PATH));
-    }
-    if (probe.Get() < 0)
-        return errno == EXDEV ? Failed(TProblem::cpOutsideShare) : Failed(TProblem::cpUnreadable, errno);
-    struct stat before {};
-    if (::fstat(probe.Get(), &before) != 0)
-        return Failed(TProblem::cpUnreadable, errno);
-    if (S_ISLNK(before.st_mode)) // only without openat2: a link that cannot be followed safely
-        return Failed(TProblem::cpOutsideShare);
-    if (!S_ISREG(before.st_mode))
-        return Failed(TProblem::cpNotRegular, 0, KindOf(before.st_mode));
-
-    // Non-blocking, so that a FIFO slipped in after the probe cannot hold the run;
-    // the same file as the probe's, or nothing.
+    // Open for reading only what is known to be a regular file: the folder's
+    // listing says so for most; anything else is looked at first, link or not.
+    // O_NOFOLLOW: an entry that became a link since the listing fails here and is
+    // looked at as one.
     const int readFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
-    const TFd in(beneath ? OpenBeneath(rootFd.Get(), relative, readFlags)
-                         : OpenWithoutLinks(*root, *source, readFlags));
+    TFd in(listedAsRegular ? OpenInShare(rootFd, root, *source, relative, readFlags | O_NOFOLLOW) : -1);
+    struct stat entry {};
+    if (!in.IsOpen()) {
+        if (const TCopiedFile refused = LookAt(rootFd, root, *source, relative, entry); !refused.Ok())
+            return refused;
+        in = TFd(OpenInShare(rootFd, root, *source, relative, readFlags));
+    }
     struct stat opened {};
-    if (in.Get() < 0 || ::fstat(in.Get(), &opened) != 0)
-        return Failed(TProblem::cpUnreadable, errno);
-    if (!SameFile(before, opened) || !S_ISREG(opened.st_mode))
+    if (!in.IsOpen() || ::fstat(in.Get(), &opened) != 0)
+        return errno == EXDEV ? Failed(TProblem::cpOutsideShare) : Failed(TProblem::cpUnreadable, errno);
+    if (!S_ISREG(opened.st_mode))
+        return Failed(TProblem::cpNotRegular, 0, KindOf(opened.st_mode));
+    if (!listedAsRegular && !SameFile(entry, opened))
         return Failed(TProblem::cpChanged);
+
 
     TFd out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (out.Get() < 0)
@@ -383,13 +423,12 @@ TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u1
     TCopiedFile copied;
     int readError = 0;
     int writeError = 0;
-    struct stat after {};
     const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
-    if (!CopyWithCrc(in.Get(), out.Get(), copied.Size, copied.Crc32, readError, writeError))
+    if (!CopyWithCrc(in.Get(), out.Get(), static_cast<std::uint64_t>(opened.st_size), copied.Size, copied.Crc32,
+                     readError, writeError))
         copied = readError ? Failed(TProblem::cpUnreadable, readError) : Failed(TProblem::cpUnwritable, writeError);
-    else if (::fstat(in.Get(), &after) != 0 || !Unchanged(opened, after)
-             || copied.Size != static_cast<std::uint64_t>(opened.st_size))
-        copied = Failed(TProblem::cpChanged); // still being written on the terminal
+    else if (copied.Size != static_cast<std::uint64_t>(opened.st_size))
+        copied = Failed(TProblem::cpChanged); // cut short on the terminal while it was copied
     else if (::futimens(out.Get(), times) != 0)
         copied = Failed(TProblem::cpUnwritable, errno);
     if (::close(out.Release()) != 0 && copied.Ok())
@@ -438,8 +477,6 @@ int TWinFileSystem::WriteFileWhole(std::u16string_view path, std::string_view by
             else if (n > 0)
                 done += static_cast<std::size_t>(n);
         }
-        if (!error && ::fsync(out.Get()) != 0)
-            error = errno;
         if (::close(out.Release()) != 0 && !error)
             error = errno;
     }
@@ -451,10 +488,6 @@ int TWinFileSystem::WriteFileWhole(std::u16string_view path, std::string_view by
     }
     const auto [folder, name] = SplitLinuxPath(*target);
     FMapper.NoteCreated(folder, name);
-    // The rename itself is made durable with the folder.
-    const TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0)
-        ::fsync(dir.Get());
     return 0;
 }
 

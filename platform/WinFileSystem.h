@@ -15,6 +15,7 @@ namespace orvant::platform {
 struct TFindEntry {
     std::u16string Name;
     bool IsDirectory = false;
+    bool IsRegularFile = false; // the folder says so (not a link, FIFO, device, ...)
 };
 
 // A wildcard search that says when the folder could not be listed.
@@ -52,6 +53,9 @@ bool FolderQueryErrorMeansMissing(int errnoValue);
 class TWinFileSystem {
 public:
     explicit TWinFileSystem(const TWinPathRoots& roots);
+    ~TWinFileSystem();
+    TWinFileSystem(const TWinFileSystem&) = delete;
+    TWinFileSystem& operator=(const TWinFileSystem&) = delete;
 
     // The folder test: true for an existing folder (a link must also lead to a
     // folder that opens), false for anything else or a missing path, and true
@@ -73,26 +77,38 @@ public:
     bool CopyFile(std::u16string_view from, std::u16string_view to) const;
 
     // Copies an invoice from below `shareRoot` (\\HOST\SHARE) to `to`, replacing
-    // it, with the CRC-32 of the bytes copied. Only a regular file is opened: a
-    // FIFO would block the read for ever and a device could answer anything. A
-    // link may lead elsewhere inside the share, never out of it (a link to the
-    // deployment file must not be mailed). On any problem no target is left.
-    TCopiedFile CopyFromShare(std::u16string_view shareRoot, std::u16string_view from,
-                              std::u16string_view to) const;
+    // it, with the CRC-32 of the bytes copied. Only a regular file is read: a FIFO
+    // would block the read for ever and a device could answer anything, so an
+    // entry not listed as a regular file is looked at before it is opened, and
+    // every open is non-blocking and checked after. A link may lead elsewhere
+    // inside the share, never out of it (a link to the deployment file must not
+    // be mailed). On any problem no target is left.
+    // `listedAsRegular`: the listing said the entry is a regular file, so it is
+    // opened at once (a link since is still caught).
+    TCopiedFile CopyFromShare(std::u16string_view shareRoot, std::u16string_view from, std::u16string_view to,
+                              bool listedAsRegular = false) const;
 
     // Renames a file or folder (MoveFileW); the target must not exist. 0, or errno.
     int MovePath(std::u16string_view from, std::u16string_view to) const;
 
     // Replaces `path` with `bytes` as a whole: a reader sees the old file or the
-    // new one, never a part, also after a crash (written aside, flushed, renamed).
-    // 0, or errno.
+    // new one, never a part (written aside, then renamed). Not forced to disk: an
+    // fsync would wait for everything written before it (a month's invoices), and
+    // callers treat a file lost to a power cut as missing. 0, or errno.
     int WriteFileWhole(std::u16string_view path, std::string_view bytes) const;
 
     std::optional<std::string> Map(std::u16string_view path) const { return FMapper.Map(path); }
     const TWinPathMapper& Mapper() const { return FMapper; }
 
 private:
+    // The share CopyFromShare last copied from, kept open: a pass copies
+    // thousands of files from one share, and each open costs a system call.
+    int ShareFolder(std::u16string_view shareRoot) const;
+
     TWinPathMapper FMapper;
+    mutable std::u16string FShareRoot; // as given
+    mutable std::string FShareFolder;  // mapped
+    mutable int FShareFd = -1;
 };
 
 } // namespace orvant::platform

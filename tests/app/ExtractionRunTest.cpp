@@ -175,9 +175,9 @@ TEST_F(ExtractionRun, AFailedCopyIsReportedWithTheFullPathAndTheBarStillAdvances
     EXPECT_NE(View.Messages().back().find("ficou incompleto"), std::string::npos);
 }
 
-// The share renamed away in the middle of the copy (the terminal switched off):
-// one message for all that is left instead of one box per invoice, and the
-// month is incomplete.
+// The share gone in the middle of the copy (the terminal wiped or its share
+// dropped): one message for all that is left instead of one box per invoice, and
+// the month is incomplete.
 TEST_F(ExtractionRun, AShareThatVanishesMidCopyMakesTheMonthIncomplete)
 {
     Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
@@ -185,7 +185,7 @@ TEST_F(ExtractionRun, AShareThatVanishesMidCopyMakesTheMonthIncomplete)
     Store.AddInvoices("CAIXA01", "Canceladas", "202103", 3);
     View.OnPosition = [&](int position) {
         if (position == 217 && View.Messages().empty())
-            std::filesystem::rename(Store.Dir.Path() / "unc/CAIXA01", Store.Dir.Path() / "unc/CAIXA01-fora");
+            std::filesystem::remove_all(Store.Dir.Path() / "unc/CAIXA01");
     };
     const TExtractionSummary summary = Run();
 

@@ -19,7 +19,7 @@ inline void SealMonthArchive(const std::filesystem::path& archive, const std::u1
     manifest.Year = year;
     manifest.Month = month;
     manifest.Terminals = {{u"PDV1", u"CAIXA01"}};
-    manifest.Files = {{u"PDV1", std::u16string(app::kIssuedFolder), u"1.xml", 1, u"2026-03-01 10:00:00", 0}};
+    manifest.Files = {{u"PDV1", app::kIssuedFolder, u"1.xml", 1, "2026-03-01 10:00:00", 0}};
     manifest.Seal = app::TManifestSeal {u"2026-04-01 06:00:00", std::filesystem::file_size(archive),
                                         app::Sha256OfFile(archive.string())};
     std::ofstream(app::ManifestPathFor(archive.string()), std::ios::binary) << app::ManifestText(manifest);
