@@ -34,10 +34,14 @@ std::u16string MonthName(const app::TCliOptions& options)
     return std::u16string(app::kMonthNames[static_cast<std::size_t>(options.Month - 1)]);
 }
 
-// Extracts the month; fills the archive's path and answers whether every enabled
-// terminal was copied and archived.
-bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
-             std::u16string& archivePath)
+struct TExtracted {
+    bool Complete = false; // every enabled terminal read, copied and archived, the archive checked
+    bool Empty = false;    // terminals were read, and none had an invoice
+};
+
+// Extracts the month and fills the archive's path.
+TExtracted Extract(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
+                   std::u16string& archivePath)
 {
     const platform::TWinFileSystem fileSystem(deployment.Roots);
     platform::TSpawnProcessRunner runner(deployment.ArchiverTimeLimit);
@@ -51,24 +55,25 @@ bool Extract(const app::TCliOptions& options, const platform::TDeploymentConfig&
     archivePath = summary.AttachmentPath;
 
     if (summary.Refused)
-        return false;
+        return {};
     if (summary.Terminals.empty()) {
         std::cerr << "Nenhum PDV habilitado em " << platform::Utf16ToUtf8(app::kConfigFilePath)
                   << " (valor TRUE na seção [PDV]); nada foi extraído." << std::endl;
-        return false;
+        return {};
     }
+    const bool empty = summary.Manifest.Complete() && summary.Manifest.Files.empty();
     int copied = 0;
     for (const auto& t : summary.Terminals)
         copied += t.Issued.Copied + t.Cancelled.Copied;
     std::cerr << copied << " arquivos XML copiados de " << summary.Terminals.size() << " PDVs." << std::endl;
     // "Arquivo conferido" promises the whole month; an archive that only matches an
-    // incomplete manifest gets no such line.
-    if (summary.Check.Passed() && summary.Manifest.Complete())
+    // incomplete or empty manifest gets no such line.
+    if (summary.Check.Passed() && summary.Manifest.Complete() && !empty)
         std::cerr << platform::Utf16ToUtf8(app::CheckedLine(summary.Check)) << std::endl;
     if (!summary.ManifestPath.empty())
         std::cerr << "Manifesto do mês: " << platform::Utf16ToUtf8(summary.ManifestPath) << " ("
                   << platform::Utf16ToUtf8(summary.Manifest.StateText()) << ")." << std::endl;
-    return summary.AllComplete();
+    return {summary.AllComplete(), empty};
 }
 
 // Mails the attachment as "Enviar E-mail" does: the month's archive only as its
@@ -163,7 +168,7 @@ int main(int argc, char** argv)
     std::u16string archivePath;
     switch (options.Command) {
     case TCommand::cmExtract:
-        return Extract(options, deployment, archivePath) ? 0 : 1;
+        return Extract(options, deployment, archivePath).Complete ? 0 : 1;
     case TCommand::cmSend:
         archivePath = options.Attach.empty()
             ? app::ArchiveFilePath(app::ArchiveBase(YearText(options), app::MonthNumber(MonthName(options))))
@@ -172,10 +177,12 @@ int main(int argc, char** argv)
     case TCommand::cmHistory:
         return History(options, deployment);
     case TCommand::cmRun:
-        if (!Extract(options, deployment, archivePath)) {
+        if (const TExtracted extracted = Extract(options, deployment, archivePath); !extracted.Complete) {
             // An incomplete archive would reach the accountant as if it were the month.
-            std::cerr << "O e-mail não foi enviado porque a extração não ficou completa. Corrija e rode de novo, "
-                         "ou envie o que foi extraído com orvant-cli send."
+            std::cerr << (extracted.Empty
+                              ? "O e-mail não foi enviado: nenhum PDV habilitado tinha notas do mês."
+                              : "O e-mail não foi enviado porque a extração não ficou completa. Corrija e rode de "
+                                "novo, ou envie o que foi extraído com orvant-cli send.")
                       << std::endl;
             return 1;
         }

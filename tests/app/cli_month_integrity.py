@@ -270,6 +270,8 @@ with tempfile.TemporaryDirectory(prefix="orvant-month-") as root:
         check(result.returncode == 1 and "Nenhuma nota de 04/2021" in result.stderr, "empty: run fails, says why")
         check(result.stderr.count("Sem notas") == 8 and "podem ter ficado de fora" not in result.stderr,
               "empty: the specified messages and no misleading 7-Zip warning")
+        check("Arquivo conferido" not in result.stderr and "nenhum PDV habilitado tinha notas" in result.stderr,
+              "empty: not reported as a checked month")
         empty = store.cli("send", "--store", "Loja Centro", "--to", "contador@example.com", "--year", "2021",
                           "--month", "4")
         check(empty.returncode == 1 and "não tem nenhuma nota" in empty.stderr, "empty: send asks for --force")
