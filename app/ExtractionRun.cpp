@@ -5,7 +5,6 @@
 #include "app/PeriodSelection.h"
 #include "app/PreviousExtraction.h"
 #include "app/SendHistory.h"
-#include "platform/FileLock.h"
 #include "platform/IniFile.h"
 #include "platform/Utf.h"
 
@@ -254,6 +253,50 @@ void TExtractionRun::RecordProblems(const TExtractionSummary& summary)
     }
 }
 
+std::optional<platform::TFileLock> TExtractionRun::LockMonth(std::u16string_view year, const std::u16string& month)
+{
+    const std::u16string lockPath = MonthLockPath(ArchiveBase(year, month));
+    FFileSystem.ForceDirectories(OutboxYearFolder(year));
+    int error = ENOENT;
+    const auto mapped = FFileSystem.Map(lockPath);
+    auto lock = mapped ? platform::TFileLock::TryLock(*mapped, error) : std::nullopt;
+    if (!lock)
+        FView.ShowMessage(error == EWOULDBLOCK
+            ? u"Outra extração de " + month + u"/" + std::u16string(year) + u" está em andamento (em outra janela do "
+              u"Orvant ou num agendamento do orvant-cli). Espere ela terminar e extraia de novo."
+            : u"Não foi possível criar " + lockPath + u" (" + FileErrorText(error) + u"). Nada foi extraído.");
+    return lock;
+}
+
+bool TExtractionRun::SetEarlierExtractionAside(std::u16string_view year, const std::u16string& month,
+                                               TExtractionSummary& summary)
+{
+    const platform::TLocalDateTime now = platform::TSystemClock().Now();
+    summary.Manifest.ExtractedAt = HistoryDateTime(now);
+    const TSetAside aside = SetPreviousExtractionAside(FFileSystem, year, month, now);
+    if (!aside.Error.empty()) {
+        FView.ShowMessage(aside.Error);
+        return false;
+    }
+    summary.SetAsideFolder = aside.Folder;
+    if (!aside.Folder.empty())
+        FView.ShowMessage(u"A extração anterior de " + month + u"/" + std::u16string(year) + u" foi guardada em "
+                          + aside.Folder + u"; o mês é extraído de novo do zero.");
+    return true;
+}
+
+void TExtractionRun::SayWhatIsMissing(const TMonthManifest& manifest)
+{
+    const std::u16string month = manifest.Month + u"/" + manifest.Year;
+    if (!manifest.Complete())
+        FView.ShowMessage(u"O mês " + month + u" ficou incompleto: " + Number(manifest.Problems.size())
+                          + u" problema(s) deixaram notas de fora." + manifest.ProblemList()
+                          + u"\nNão envie este arquivo como se fosse o mês inteiro: corrija e extraia de novo.");
+    else if (manifest.Files.empty())
+        FView.ShowMessage(u"Nenhuma nota de " + month
+                          + u" foi encontrada nos PDVs habilitados: o arquivo do mês está vazio.");
+}
+
 TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u16string_view monthText)
 {
     TExtractionSummary summary;
@@ -280,51 +323,21 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
         return summary;
     }
 
-    const std::u16string archiveBase = ArchiveBase(yearText, month);
-    FFileSystem.ForceDirectories(OutboxYearFolder(yearText));
-    int lockError = 0;
-    const auto lockPath = FFileSystem.Map(MonthLockPath(archiveBase));
-    const auto lock = lockPath ? platform::TFileLock::TryLock(*lockPath, lockError) : std::nullopt;
-    if (!lock) {
+    const auto lock = LockMonth(yearText, month);
+    if (!lock || !SetEarlierExtractionAside(yearText, month, summary)) {
         summary.Refused = true;
-        FView.ShowMessage(lockError == EWOULDBLOCK
-            ? u"Outra extração de " + month + u"/" + std::u16string(yearText) + u" está em andamento (em outra "
-              u"janela do Orvant ou num agendamento do orvant-cli). Espere ela terminar e extraia de novo."
-            : u"Não foi possível criar " + MonthLockPath(archiveBase) + u" (" + FileErrorText(lockError)
-              + u"). Nada foi extraído.");
         return summary;
     }
-    const platform::TLocalDateTime now = platform::TSystemClock().Now();
-    const TSetAside aside = SetPreviousExtractionAside(FFileSystem, yearText, month, now);
-    if (!aside.Error.empty()) {
-        summary.Refused = true;
-        FView.ShowMessage(aside.Error);
-        return summary;
-    }
-    summary.SetAsideFolder = aside.Folder;
-    if (!aside.Folder.empty())
-        FView.ShowMessage(u"A extração anterior de " + month + u"/" + std::u16string(yearText)
-                          + u" foi guardada em " + aside.Folder + u"; o mês é extraído de novo do zero.");
-
     summary.Manifest.Year = std::u16string(yearText);
     summary.Manifest.Month = month;
-    summary.Manifest.ExtractedAt = HistoryDateTime(now);
     for (const auto& [number, terminal] : enabled)
         HandleTerminal(terminal, number, yearText, month, summary);
 
-    summary.AttachmentPath = ArchiveFilePath(archiveBase);
+    summary.AttachmentPath = ArchiveFilePath(ArchiveBase(yearText, month));
     if (FArchiveCheck)
         CheckArchive(summary);
     WriteManifest(summary);
-    const TMonthManifest& manifest = summary.Manifest;
-    if (!manifest.Complete())
-        FView.ShowMessage(u"O mês " + month + u"/" + std::u16string(yearText) + u" ficou incompleto: "
-                          + Number(manifest.Problems.size()) + u" problema(s) deixaram notas de fora."
-                          + manifest.ProblemList()
-                          + u"\nNão envie este arquivo como se fosse o mês inteiro: corrija e extraia de novo.");
-    else if (manifest.Files.empty())
-        FView.ShowMessage(u"Nenhuma nota de " + month + u"/" + std::u16string(yearText)
-                          + u" foi encontrada nos PDVs habilitados: o arquivo do mês está vazio.");
+    SayWhatIsMissing(summary.Manifest);
     RecordProblems(summary);
     FView.OpenSendDialog(summary.AttachmentPath);
     return summary;

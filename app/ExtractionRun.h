@@ -20,7 +20,10 @@
 #include "app/ArchiveStep.h"
 #include "app/MonthManifest.h"
 #include "app/TerminalConfig.h"
+#include "platform/FileLock.h"
 #include "platform/WinFileSystem.h"
+
+#include <optional>
 
 #include <string>
 #include <string_view>
@@ -99,6 +102,12 @@ private:
     void HandleTerminal(const TTerminalEntry& terminal, int number, std::u16string_view year,
                         std::u16string_view month, TExtractionSummary& summary);
     void Problem(TTerminalReport& report, TMonthManifest& manifest, std::u16string text);
+    // The month's lock, or a message and nothing when another run holds it.
+    std::optional<platform::TFileLock> LockMonth(std::u16string_view year, const std::u16string& month);
+    // False, with a message, when what an earlier run left could not be moved.
+    bool SetEarlierExtractionAside(std::u16string_view year, const std::u16string& month,
+                                   TExtractionSummary& summary);
+    void SayWhatIsMissing(const TMonthManifest& manifest);
     void CheckArchive(TExtractionSummary& summary);
     void WriteManifest(TExtractionSummary& summary);
     void RecordProblems(const TExtractionSummary& summary);

@@ -1,5 +1,6 @@
 #include "app/ExtractionRun.h"
 
+#include "platform/FileLock.h"
 #include "platform/Utf.h"
 #include "support/StoreFixture.h"
 
@@ -234,6 +235,24 @@ TEST_F(ExtractionRun, NoMonthOrYearIsRefusedBeforeAnythingIsTouched)
     }
     EXPECT_TRUE(Runner.Calls.empty());
     EXPECT_FALSE(std::filesystem::exists(Store.DriveC() / "Kelmora/Orvant"));
+}
+
+// Two extractions of one month at once would set each other's files aside.
+TEST_F(ExtractionRun, ASecondExtractionOfTheMonthWhileOneRunsIsRefused)
+{
+    Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
+    Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 2);
+    Store.Dir.MakeDir("c/Kelmora/Orvant/Enviar/2021");
+    int error = 0;
+    const auto running = orvant::platform::TFileLock::TryLock(
+        (Store.DriveC() / "Kelmora/Orvant/Enviar/2021/03.lock").string(), error);
+    ASSERT_TRUE(running.has_value());
+    const TExtractionSummary summary = Run();
+    EXPECT_TRUE(summary.Refused);
+    ASSERT_EQ(View.Messages().size(), 1u);
+    EXPECT_EQ(View.Messages()[0].rfind("Outra extração de 03/2021 está em andamento", 0), 0u);
+    EXPECT_TRUE(Runner.Calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(Store.Staging("2021", "03", "PDV1", "")));
 }
 
 TEST_F(ExtractionRun, AnEnabledTerminalWithoutComputerNameMakesTheMonthIncomplete)
