@@ -30,6 +30,20 @@ std::pair<std::string, std::string> SplitLinuxPath(const std::string& path)
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
+// Writes all of `data`; 0, or errno.
+int WriteAll(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 bool CopyBytes(int in, int out)
 {
     // copy_file_range keeps the data in the kernel; fall back to read/write where
@@ -56,14 +70,9 @@ bool CopyBytes(int in, int out)
                 continue;
             return false;
         }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            done += w;
+        if (const int error = WriteAll(out, buffer, static_cast<std::size_t>(n))) {
+            errno = error;
+            return false;
         }
     }
 }
@@ -158,16 +167,8 @@ bool CopyWithCrc(int in, int out, std::uint64_t expected, std::uint64_t& size, s
             readError = errno;
             return false;
         }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                writeError = errno;
-                return false;
-            }
-            done += w;
-        }
+        if ((writeError = WriteAll(out, buffer, static_cast<std::size_t>(n))) != 0)
+            return false;
         sum = Crc32(sum, buffer, static_cast<std::size_t>(n));
         size += static_cast<std::uint64_t>(n);
     }
@@ -470,13 +471,7 @@ int TWinFileSystem::WriteFileWhole(std::u16string_view path, std::string_view by
         TFd out(::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
         if (out.Get() < 0)
             return errno;
-        for (std::size_t done = 0; done < bytes.size() && !error;) {
-            const ssize_t n = ::write(out.Get(), bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno != EINTR)
-                error = errno;
-            else if (n > 0)
-                done += static_cast<std::size_t>(n);
-        }
+        error = WriteAll(out.Get(), bytes.data(), bytes.size());
         if (::close(out.Release()) != 0 && !error)
             error = errno;
     }
