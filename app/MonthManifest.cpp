@@ -229,13 +229,6 @@ std::u16string ManifestPathFor(std::u16string_view archivePath)
     return std::u16string(archivePath.substr(0, archivePath.size() - 3)) + Utf8ToUtf16(kManifestSuffix);
 }
 
-std::string ManifestPathFor(const std::string& archivePath)
-{
-    if (archivePath.size() <= 3 || !archivePath.ends_with(".7z"))
-        return {};
-    return archivePath.substr(0, archivePath.size() - 3) + std::string(kManifestSuffix);
-}
-
 std::string ManifestText(const TMonthManifest& m)
 {
     std::string out = "Orvant - manifesto do mês " + Utf16ToUtf8(m.Month) + "/" + Utf16ToUtf8(m.Year) + "\n"

@@ -91,7 +91,6 @@ std::string ManifestTime(std::int64_t unixSeconds);
 // C:\...\Enviar\2021\03.7z -> C:\...\Enviar\2021\03-manifesto.txt; the same rule
 // for a Linux path. Empty when the archive's name does not end in ".7z".
 std::u16string ManifestPathFor(std::u16string_view archivePath);
-std::string ManifestPathFor(const std::string& archivePath);
 
 std::string ManifestText(const TMonthManifest& manifest);
 // Empty when the text is no manifest (no month record).

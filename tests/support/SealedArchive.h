@@ -5,6 +5,7 @@
 
 #include "app/FileDigest.h"
 #include "app/MonthManifest.h"
+#include "platform/Utf.h"
 
 #include <filesystem>
 #include <fstream>
@@ -22,7 +23,8 @@ inline void SealMonthArchive(const std::filesystem::path& archive, const std::u1
     manifest.Files = {{u"PDV1", app::kIssuedFolder, u"1.xml", 1, "2026-03-01 10:00:00", 0}};
     manifest.Seal = app::TManifestSeal {u"2026-04-01 06:00:00", std::filesystem::file_size(archive),
                                         app::Sha256OfFile(archive.string())};
-    std::ofstream(app::ManifestPathFor(archive.string()), std::ios::binary) << app::ManifestText(manifest);
+    const std::u16string path = app::ManifestPathFor(platform::Utf8ToUtf16(archive.string()));
+    std::ofstream(platform::Utf16ToUtf8(path), std::ios::binary) << app::ManifestText(manifest);
 }
 
 } // namespace orvant::test
