@@ -46,9 +46,11 @@ const char* CliUsageText()
            "  --year ANO        ano com quatro dígitos, por exemplo 2026\n"
            "  --month MÊS       mês como número (1 a 12) ou nome em português (Novembro)\n"
            "                    Sem --year e --month: o mês anterior ao atual.\n"
-           "  --store LOJA      nome da loja, no assunto do e-mail\n"
+           "  --store LOJA      nome da loja, no assunto do e-mail (até 200 caracteres)\n"
            "  --to E-MAIL       destinatário, por exemplo contador@example.com ou\n"
-           "                    \"Contador <contador@example.com>\"\n"
+           "                    \"Contador <contador@example.com>\"; vários separados por \",\" ou \";\"\n"
+           "                    (até 100), cada um recebe a mensagem. Só endereços em ASCII, com até\n"
+           "                    64 caracteres antes do @ e 254 ao todo.\n"
            "  --attach ARQUIVO  anexo no lugar do arquivo do mês (caminho Linux ou C:\\...)\n"
            "  --force           send: envia mesmo que o mês já tenha sido entregue a esse endereço\n"
            "                    ou esteja incompleto ou vazio (run nunca envia um mês assim)\n"
@@ -64,7 +66,9 @@ const char* CliUsageText()
            "Código de saída: 0 quando tudo deu certo (todos os PDVs habilitados lidos, copiados e\n"
            "compactados, o arquivo conferido; o e-mail aceito pelo servidor); 1 quando o mês ficou\n"
            "incompleto, algum PDV ficou sem notas, falhou uma cópia, a compactação, a conferência\n"
-           "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos.\n";
+           "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos (também um\n"
+           "--to ou --store que não pode ser enviado); 4 quando um valor do arquivo de implantação\n"
+           "não pode ser usado (nada é feito).\n";
 }
 
 TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now)

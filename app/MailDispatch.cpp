@@ -4,6 +4,7 @@
 #include "app/FileDigest.h"
 #include "app/MailFailureReason.h"
 #include "app/PeriodSelection.h"
+#include "app/RecipientList.h"
 #include "app/SendHistory.h"
 #include "app/TerminalConfig.h"
 #include "app/VolumeSplit.h"
@@ -47,18 +48,6 @@ std::optional<TMailReply> RefusalReply(const std::exception& error)
     return refusal;
 }
 
-// [Mail] MaxMessageSize: digits, a comment may follow; anything else keeps the default.
-std::uint64_t ConfiguredMaxMessageSize(const std::string& configPath)
-{
-    const std::u16string text = Trim(platform::TIniFile::Load(configPath).ReadString(u"Mail", u"MaxMessageSize"));
-    std::size_t digits = 0;
-    while (digits < text.size() && text[digits] >= u'0' && text[digits] <= u'9')
-        ++digits;
-    if (digits == 0 || digits > 18)
-        return kDefaultMaxMessageSize;
-    return static_cast<std::uint64_t>(StrToInt64Def(text.substr(0, digits), 0));
-}
-
 enum class TPhase { phPreparing, phConnecting, phLoggingIn, phDelivering };
 
 std::u16string FailureMessage(TPhase phase, const std::u16string& reason, const TMailSettings& settings)
@@ -93,7 +82,7 @@ TMailSettings TMailSettings::FromDeployment(const platform::TDeploymentConfig& d
     settings.Password = deployment.Password;
     settings.CAFile = deployment.CAFile;
     settings.ConfigPath = deployment.SourcePath;
-    settings.MaxMessageSize = ConfiguredMaxMessageSize(deployment.SourcePath);
+    settings.MaxMessageSize = deployment.MaxMessageSize.value_or(kDefaultMaxMessageSize);
     return settings;
 }
 
@@ -163,7 +152,7 @@ void TMailDispatch::MakeMessage()
     FIdMessage->FromList().Add();
 }
 
-std::u16string TMailDispatch::Refusal(const TMailDispatchInput& input) const
+std::u16string SendInputProblem(const TMailDispatchInput& input)
 {
     if (Trim(input.Recipient).empty())
         return std::u16string(kEmptyRecipientMessage);
@@ -171,14 +160,32 @@ std::u16string TMailDispatch::Refusal(const TMailDispatchInput& input) const
     if (HasControlCharacter(input.Recipient))
         return u"O e-mail de recebimento contém uma quebra de linha ou outro caractere de controle. "
                u"Corrija o endereço e tente de novo.";
+    if (const std::u16string problem = ParseRecipients(input.Recipient).Problem; !problem.empty())
+        return u"E-mail de recebimento: " + problem + u" O e-mail não foi enviado.";
+    // The subject is one header line, which may not pass 998 characters.
+    if (input.StoreName.size() > kMaxStoreNameLength)
+        return u"O nome da loja tem " + IntToStr(static_cast<std::int64_t>(input.StoreName.size()))
+            + u" caracteres; o limite é " + IntToStr(std::int64_t {kMaxStoreNameLength})
+            + u". Abrevie o nome e tente de novo. O e-mail não foi enviado.";
     // The subject and the history name the month; a text that names none would
     // label the mail with whatever was typed.
     if (MonthNumber(input.MonthEditText).empty() || !IsYearText(input.YearEditText))
         return u"Escolha o ano e o mês na janela principal (ano \"" + input.YearEditText + u"\", mês \""
             + input.MonthEditText + u"\"). O e-mail não foi enviado.";
+    return {};
+}
+
+std::u16string TMailDispatch::Refusal(const TMailDispatchInput& input) const
+{
+    if (std::u16string problem = SendInputProblem(input); !problem.empty())
+        return problem;
     if (FSettings.Host.empty())
         return u"O servidor de e-mail não está configurado: falta Host na seção [Mail] de "
             + platform::Utf8ToUtf16(FSettings.ConfigPath) + u". O e-mail não foi enviado.";
+    // The sender goes into MAIL FROM and From as the recipients do.
+    if (const std::u16string problem = AddressProblem(FSettings.Mailbox); !FSettings.Mailbox.empty() && !problem.empty())
+        return u"Mailbox na seção [Mail] de " + platform::Utf8ToUtf16(FSettings.ConfigPath) + u": " + problem
+            + u" O e-mail não foi enviado.";
     return {};
 }
 
@@ -218,7 +225,12 @@ void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::opti
     message.From().SetName(String(kSenderDisplayName));
     // The address alone: the display name stays in From.
     message.ReplyTo().SetEMailAddresses(message.From().Address());
-    message.Recipients().Add().SetText(input.Recipient);
+    // Every address typed, each in To and in a RCPT of its own.
+    for (const TRecipient& recipient : ParseRecipients(input.Recipient).Recipients) {
+        TIdEMailAddressItem& item = message.Recipients().Add();
+        item.SetName(recipient.Name);
+        item.SetAddress(recipient.Address);
+    }
     message.SetSubject(part ? Format(u"%s (parte %d de %d)", {MailSubject(input), std::int64_t {part},
                                                                std::int64_t {parts}})
                             : MailSubject(input));
@@ -322,7 +334,7 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         } else {
             Deliver();
         }
-        deliveredTo = FIdMessage->Recipients()[0].Address();
+        deliveredTo = RecipientAddresses(ParseRecipients(input.Recipient));
     } catch (const std::exception& e) {
         failure = partLabel + FailureMessage(phase, MailFailureReason(e, FSettings), FSettings);
         if (auto refusal = RefusalReply(e))

@@ -13,8 +13,9 @@
 //     error, keeps the dialog open and, on the next press, makes the components
 //     and the message anew; only an accepted delivery closes the dialog, after
 //     confirming it;
-//   - refuses an empty recipient, an address holding a control character and an
-//     unconfigured server before connecting;
+//   - sends to every address typed ("," or ";" between them) and refuses, before
+//     connecting, an empty recipient, any part that is no usable address (see
+//     RecipientList.h), an over-long store name and an unconfigured server;
 //   - sends the month's archive only as its check sealed it (TAttachmentProof),
 //     and an incomplete or empty month only when the user says so;
 //   - bounds the connect and every read, so a silent server cannot hold the
@@ -123,6 +124,11 @@ inline constexpr std::u16string_view kEmptyRecipientMessage = u"O Email para env
 
 // "<store> - XML - <month> de <year>".
 std::u16string MailSubject(const TMailDispatchInput& input);
+// A store name longer than this would make a subject line no server need take.
+inline constexpr std::size_t kMaxStoreNameLength = 200;
+// Why the typed recipients, store name or month cannot be sent, empty when they
+// can: checked before anything connects (and by orvant-cli run before it extracts).
+std::u16string SendInputProblem(const TMailDispatchInput& input);
 // True when the text holds a C0 or C1 control character (CR and LF among them).
 bool HasControlCharacter(std::u16string_view text);
 // The existing regular file the attachment path names, if any.

@@ -8,6 +8,7 @@
 #include "platform/DeploymentConfig.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 int main(int argc, char** argv)
 {
@@ -16,8 +17,16 @@ int main(int argc, char** argv)
 
     const QString title = QString::fromStdU16String(
         orvant::app::ApplicationTitle(QCoreApplication::applicationFilePath().toStdU16String()));
+    const orvant::platform::TDeploymentConfig deployment = orvant::platform::LoadDeploymentConfig();
+    if (!deployment.Problems.empty()) {
+        QString text;
+        for (const auto& problem : deployment.Problems)
+            text += QString::fromStdU16String(problem) + u'\n';
+        QMessageBox::critical(nullptr, title, text + QStringLiteral("Corrija o arquivo de implantação e abra o programa de novo."));
+        return 1;
+    }
     const orvant::platform::TSystemClock clock;
-    orvant::gui::TForm_Extrair Form_Extrair(orvant::platform::LoadDeploymentConfig(), clock, title);
+    orvant::gui::TForm_Extrair Form_Extrair(deployment, clock, title);
     Form_Extrair.move(0, 0);
     Form_Extrair.show();
     return application.exec();

@@ -35,6 +35,26 @@ std::string ResolvePath(const std::string& value, const std::string& configPath)
     return base + "/" + value;
 }
 
+constexpr std::uint64_t kMaxArchiverTimeLimit = 7 * 24 * 3600;
+constexpr std::uint64_t kMaxMessageSizeLimit = 1'000'000'000'000'000'000ull;
+
+// Decimal digits only, within [least, most]; anything else (signs, blanks, units,
+// overflow) is no number.
+std::optional<std::uint64_t> Number(std::u16string_view text, std::uint64_t least, std::uint64_t most)
+{
+    if (text.empty() || text.size() > 19)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    if (value < least || value > most)
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
 
 std::string DeploymentConfigPath()
@@ -70,20 +90,26 @@ TDeploymentConfig LoadDeploymentConfigFile(const std::string& path)
     config.Password = read(u"Mail", u"Password");
     const std::string ca = Utf16ToUtf8(read(u"Mail", u"CAFile"));
     config.CAFile = ca.empty() ? ca : ResolvePath(ca, path);
-    const std::string limit = Utf16ToUtf8(read(u"Archiver", u"TimeLimit"));
-    if (!limit.empty()) {
-        char* end = nullptr;
-        const long long value = std::strtoll(limit.c_str(), &end, 10);
-        if (end && *end == '\0' && value > 0 && value <= 7 * 24 * 3600)
-            config.ArchiverTimeLimit = std::chrono::seconds(value);
-    }
-    const std::string port = Utf16ToUtf8(read(u"Mail", u"Port"));
-    if (!port.empty()) {
-        char* end = nullptr;
-        const long value = std::strtol(port.c_str(), &end, 10);
-        if (end && *end == '\0' && value > 0 && value < 65536)
-            config.MailPort = static_cast<int>(value);
-    }
+    const auto problem = [&](std::u16string_view section, std::u16string_view key, std::u16string_view why) {
+        config.Problems.push_back(u"O valor \"" + read(section, key) + u"\" de " + std::u16string(key)
+                                  + u" na seção [" + std::u16string(section) + u"] de " + Utf8ToUtf16(path)
+                                  + u" não pode ser usado: " + std::u16string(why) + u".");
+    };
+    struct stat caStat {};
+    if (!config.CAFile.empty() && (::stat(config.CAFile.c_str(), &caStat) != 0 || !S_ISREG(caStat.st_mode)))
+        problem(u"Mail", u"CAFile", u"não há um arquivo nesse caminho");
+    if (const auto port = Number(read(u"Mail", u"Port"), 1, 65535))
+        config.MailPort = static_cast<int>(*port);
+    else if (!read(u"Mail", u"Port").empty())
+        problem(u"Mail", u"Port", u"a porta é um número de 1 a 65535 (o servidor de e-mail usa 465)");
+    if (const auto bytes = Number(read(u"Mail", u"MaxMessageSize"), 0, kMaxMessageSizeLimit))
+        config.MaxMessageSize = *bytes;
+    else if (!read(u"Mail", u"MaxMessageSize").empty())
+        problem(u"Mail", u"MaxMessageSize", u"o tamanho é um número de bytes (0: sem limite próprio)");
+    if (const auto seconds = Number(read(u"Archiver", u"TimeLimit"), 1, kMaxArchiverTimeLimit))
+        config.ArchiverTimeLimit = std::chrono::seconds(*seconds);
+    else if (!read(u"Archiver", u"TimeLimit").empty())
+        problem(u"Archiver", u"TimeLimit", u"o tempo é um número de segundos de 1 a 604800 (uma semana)");
     return config;
 }
 

@@ -8,17 +8,22 @@
 //   DriveC=/var/lib/orvant/drive_c
 //   Network=/var/lib/orvant/unc
 //   [Mail]
-//   Host=   Port=465   Mailbox=   Password=   CAFile=
+//   Host=   Port=465   Mailbox=   Password=   CAFile=   MaxMessageSize=
 //   [Archiver]
 //   TimeLimit=600       ; seconds one run of 7-Zip (pack, test, list) may take
 //
 // Relative paths count from the folder of the file. A ';' or '#' after a blank
-// starts a comment, so that values can be annotated on their line.
+// starts a comment, so that values can be annotated on their line. A value that
+// cannot be used (a port "abc", a CAFile that is not there) is not replaced by
+// the default: it is named in Problems, and the programs refuse to start.
 
 #include "platform/WinPath.h"
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orvant::platform {
 
@@ -36,6 +41,12 @@ struct TDeploymentConfig {
     // 7-Zip packs a terminal of 3,000 invoices in seconds; ten minutes is far above
     // a busy month on a slow disk, and still ends a scheduled run that would hang.
     std::chrono::seconds ArchiverTimeLimit {600};
+    // [Mail] MaxMessageSize in bytes (0: none of our own); unset keeps the
+    // program's default.
+    std::optional<std::uint64_t> MaxMessageSize;
+    // One sentence per value that cannot be used, naming the file, the section
+    // and the key.
+    std::vector<std::u16string> Problems;
 };
 
 std::string DeploymentConfigPath(); // $ORVANT_CONFIG or the default path

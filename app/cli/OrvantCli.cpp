@@ -24,6 +24,9 @@ using namespace orvant;
 
 namespace {
 
+// A value of the deployment file cannot be used (the --help text names the codes).
+constexpr int kExitDeploymentFile = 4;
+
 std::u16string YearText(const app::TCliOptions& options)
 {
     return platform::Utf8ToUtf16(std::to_string(options.Year));
@@ -160,10 +163,27 @@ int main(int argc, char** argv)
     }
 
     const platform::TDeploymentConfig deployment = platform::LoadDeploymentConfig();
+    if (!deployment.Problems.empty()) {
+        for (const auto& problem : deployment.Problems)
+            std::cerr << platform::Utf16ToUtf8(problem) << std::endl;
+        std::cerr << "Corrija o arquivo de implantação e rode de novo; nada foi feito." << std::endl;
+        return kExitDeploymentFile;
+    }
     if (!deployment.FileFound)
         std::cerr << "Aviso: arquivo de implantação " << deployment.SourcePath
                   << " não encontrado; usando C: em " << deployment.Roots.DriveC
                   << " e a rede em " << deployment.Roots.Network << std::endl;
+
+    // A recipient or store name that cannot go is said before any of the month's work.
+    if (options.Command == TCommand::cmSend || options.Command == TCommand::cmRun) {
+        const std::u16string problem = app::SendInputProblem(
+            {MonthName(options), YearText(options), platform::Utf8ToUtf16(options.Store),
+             platform::Utf8ToUtf16(options.To), {}});
+        if (!problem.empty()) {
+            std::cerr << platform::Utf16ToUtf8(problem) << std::endl;
+            return 2;
+        }
+    }
 
     std::u16string archivePath;
     switch (options.Command) {

@@ -1,4 +1,5 @@
 #include "platform/DeploymentConfig.h"
+#include "platform/Utf.h"
 
 #include "support/TempDir.h"
 
@@ -18,11 +19,38 @@ TEST(DeploymentConfig, AMissingFileOrKeyGivesTheDefaults)
     EXPECT_EQ(none.MailPort, 465);
     EXPECT_TRUE(none.MailHost.empty());
 
-    const auto path = dir.WriteFile("p.conf", "[Mail]\nPort=abc\n");
+    const auto path = dir.WriteFile("p.conf", "[Mail]\nHost=h\n");
     const auto partial = LoadDeploymentConfigFile(path.string());
     EXPECT_TRUE(partial.FileFound);
     EXPECT_EQ(partial.MailPort, 465);
+    EXPECT_FALSE(partial.MaxMessageSize);
     EXPECT_EQ(partial.Roots.DriveC, "/var/lib/orvant/drive_c");
+    EXPECT_TRUE(partial.Problems.empty());
+}
+
+// A value that cannot be used is named, with the file, the section and the key,
+// instead of quietly becoming the default.
+TEST(DeploymentConfig, AValueThatCannotBeUsedIsNamedNotReplaced)
+{
+    orvant::test::TTempDir dir;
+    for (const char* port : {"abc", "0", "70000", "-465", "465x", "99999999999999999999"}) {
+        const auto path = dir.WriteFile("p.conf", std::string("[Mail]\nPort=") + port + "   ; porta\n");
+        const auto c = LoadDeploymentConfigFile(path.string());
+        ASSERT_EQ(c.Problems.size(), 1u) << port;
+        EXPECT_EQ(c.Problems[0], u"O valor \"" + orvant::platform::Utf8ToUtf16(port) + u"\" de Port na seção [Mail] de "
+                                     + orvant::platform::Utf8ToUtf16(path.string())
+                                     + u" não pode ser usado: a porta é um número de 1 a 65535 (o servidor de e-mail "
+                                       u"usa 465).");
+    }
+    const auto path = dir.WriteFile("q.conf", "[Mail]\nPort=2465\nMaxMessageSize=10MB\nCAFile=nao-existe.pem\n"
+                                              "[Archiver]\nTimeLimit=0\n");
+    const auto c = LoadDeploymentConfigFile(path.string());
+    ASSERT_EQ(c.Problems.size(), 3u);
+    EXPECT_NE(c.Problems[0].find(u"CAFile na seção [Mail]"), std::u16string::npos);
+    EXPECT_NE(c.Problems[1].find(u"\"10MB\" de MaxMessageSize"), std::u16string::npos);
+    EXPECT_NE(c.Problems[2].find(u"TimeLimit na seção [Archiver]"), std::u16string::npos);
+    EXPECT_EQ(LoadDeploymentConfigFile(dir.WriteFile("r.conf", "[Mail]\nMaxMessageSize=0\n").string()).MaxMessageSize,
+              0u);
 }
 
 TEST(DeploymentConfig, ReadsEveryKeyWithCommentsAndRelativePaths)
