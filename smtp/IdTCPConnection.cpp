@@ -1,8 +1,8 @@
 #include "smtp/IdTCPConnection.h"
 
 #include "net/IdIOHandlerSocket.h"
-#include "smtp/IdIntercept.h"
 #include "platform/TickCount.h"
+#include "smtp/IdIntercept.h"
 #include "smtp/IdReplyRFC.h"
 
 #include <algorithm>
