@@ -3,6 +3,7 @@
 #include "mime/IdGlobal.h"
 #include "platform/Utf.h"
 #include "smtp/IdExceptionCore.h"
+#include "smtp/IdReplySMTP.h"
 
 namespace orvant::app {
 
@@ -23,6 +24,19 @@ std::u16string_view SocketErrorText(std::int32_t code)
     case 11004: return u"O nome do servidor não foi encontrado: confira Host e o DNS.";
     default: return {};
     }
+}
+
+// The server's own words: its code, its enhanced code when it gave one, and its text.
+std::u16string ServerRefusal(const EIdReplyRFCError& reply)
+{
+    std::u16string code = IntToStr(reply.ErrorCode());
+    if (const auto* smtp = dynamic_cast<const EIdSMTPReplyError*>(&reply); smtp && smtp->EnhancedCode().Available())
+        code += u" " + smtp->EnhancedCode().ReplyAsStr();
+    std::u16string refusal = u"Resposta do servidor: " + code + u" " + PrintableDetail(reply.Message());
+    // 4xx: the server may take the message later (RFC 5321 4.2.1).
+    if (reply.ErrorCode() >= 400 && reply.ErrorCode() < 500)
+        refusal += u"\nÉ uma recusa temporária: tente enviar de novo mais tarde.";
+    return refusal;
 }
 
 } // namespace
@@ -50,9 +64,14 @@ std::u16string PrintableDetail(std::u16string_view text, std::size_t maxLength)
 std::u16string MailFailureReason(const std::exception& error, const TMailSettings& settings)
 {
     if (const auto* reply = dynamic_cast<const EIdReplyRFCError*>(&error))
-        return u"Resposta do servidor: " + IntToStr(reply->ErrorCode()) + u" " + PrintableDetail(reply->Message());
+        return ServerRefusal(*reply);
     if (dynamic_cast<const EIdConnectTimeout*>(&error))
         return Format(u"O servidor não atendeu em %d segundos.", {std::int64_t {settings.ConnectTimeout / 1000}});
+    if (const auto* slow = dynamic_cast<const EIdReplyTimeout*>(&error))
+        return Format(u"O servidor mandou a resposta aos poucos e não a terminou em %d segundos; a conexão foi "
+                      u"encerrada. Tente de novo mais tarde; se continuar, fale com o provedor do e-mail.",
+                      {std::int64_t {slow->TimeLimit() / 1000}})
+            + u"\nDetalhe: " + PrintableDetail(slow->Message());
     if (dynamic_cast<const EIdReadTimeout*>(&error))
         return Format(u"O servidor não respondeu em %d segundos.", {std::int64_t {settings.ReadTimeout / 1000}});
     if (dynamic_cast<const EIdConnClosedGracefully*>(&error))
@@ -73,6 +92,12 @@ std::u16string MailFailureReason(const std::exception& error, const TMailSetting
         reason = u"A conexão segura (TLS) com o servidor falhou. Se o certificado do servidor foi recusado, "
                  u"confira Host e CAFile na seção [Mail] de "
             + platform::Utf8ToUtf16(settings.ConfigPath) + u".";
+    else if (const auto* endless = dynamic_cast<const EIdReplyTooLong*>(&error))
+        reason = u"O servidor mandou uma resposta sem fim (mais de "
+            + (endless->MaxLines() > 0 ? IntToStr(endless->MaxLines()) + u" linhas"
+                                       : IntToStr(endless->MaxSize()) + u" bytes")
+            + u"), o que nenhum servidor de e-mail faz; a conexão foi encerrada. Confira Host e Port; se "
+              u"estiverem certos, fale com o provedor do e-mail.";
     else if (dynamic_cast<const EIdReadLnMaxLineLengthExceeded*>(&error)
              || TextStartsWith(detail, u"Reply Code is not valid"))
         reason = u"O servidor respondeu algo que não é uma resposta de servidor de e-mail (SMTP). "

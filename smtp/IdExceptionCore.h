@@ -56,6 +56,44 @@ private:
     std::int32_t FErrorCode = 0;
 };
 
+// A reply that passed the connection's bounds on its lines or its size (a server
+// that never ends its reply); the bound passed is the one that is not 0. The
+// connection is out of step with the server afterwards.
+class EIdReplyTooLong : public EIdException {
+public:
+    using EIdException::EIdException;
+    EIdReplyTooLong(const String& message, std::int32_t maxLines, std::int32_t maxSize)
+        : EIdException(message)
+        , FMaxLines(maxLines)
+        , FMaxSize(maxSize)
+    {
+    }
+    std::int32_t MaxLines() const { return FMaxLines; }
+    std::int32_t MaxSize() const { return FMaxSize; }
+
+private:
+    std::int32_t FMaxLines = 0;
+    std::int32_t FMaxSize = 0;
+};
+
+// A reply not complete within the connection's time limit for one reply (a server
+// that sends a byte now and then, each within the read time-out). A time-out, so
+// code that gives up on a silent server gives up on this one too.
+class EIdReplyTimeout : public EIdReadTimeout {
+public:
+    using EIdReadTimeout::EIdReadTimeout;
+    EIdReplyTimeout(const String& message, std::int32_t timeLimit)
+        : EIdReadTimeout(message)
+        , FTimeLimit(timeLimit)
+    {
+    }
+    // Milliseconds.
+    std::int32_t TimeLimit() const { return FTimeLimit; }
+
+private:
+    std::int32_t FTimeLimit = 0;
+};
+
 ID_DECLARE_EXCEPTION(EIdSMTPReply, EIdException);
 ID_DECLARE_EXCEPTION(EIdSMTPReplyInvalidReplyString, EIdSMTPReply);
 ID_DECLARE_EXCEPTION(EIdSMTPReplyInvalidClass, EIdSMTPReply);

@@ -162,6 +162,14 @@ std::int32_t TIdIOHandler::FillInputBuffer(bool ARaiseExceptionIfDisconnected, s
 {
     if (ATimeout == IdTimeoutDefault)
         ATimeout = (FReadTimeout == IdTimeoutDefault || FReadTimeout == 0) ? IdTimeoutInfinite : FReadTimeout;
+    bool deadlinePassed = false;
+    if (FReadDeadline) {
+        // What is left of it; the tick counter may have wrapped around since it was set.
+        const auto left = static_cast<std::int32_t>(*FReadDeadline - orvant::platform::TickCount());
+        deadlinePassed = left <= 0;
+        if (ATimeout == IdTimeoutInfinite || ATimeout > left)
+            ATimeout = std::max(left, 0);
+    }
     CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
     if (!HasSource()) {
         if (!ARaiseExceptionIfDisconnected)
@@ -176,7 +184,7 @@ std::int32_t TIdIOHandler::FillInputBuffer(bool ARaiseExceptionIfDisconnected, s
     // One receive. A count of 0 (the peer closed, the source is gone, or an
     // intercept kept every byte) marks the handler closed and is returned as it is:
     // nothing more will arrive, so trying again would only spin.
-    if (!Readable(ATimeout))
+    if (deadlinePassed || !Readable(ATimeout))
         return timedOut();
     std::int32_t count = 0;
     if (FOpened) {

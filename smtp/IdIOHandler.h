@@ -85,6 +85,12 @@ public:
     // Wait limit for received data; -1 and 0 mean no limit.
     std::int32_t ReadTimeout() const { return FReadTimeout; }
     void SetReadTimeout(std::int32_t AValue) { FReadTimeout = AValue; }
+    // While set (a TickCount value), no receive waits beyond it, whatever its own
+    // time-out, and one that it cuts short is a time-out. The read time-out bounds
+    // each receive only, so a peer that sends a byte now and then would hold the
+    // reader for ever; a deadline bounds a whole exchange (one server reply).
+    const std::optional<std::uint32_t>& ReadDeadline() const { return FReadDeadline; }
+    void SetReadDeadline(std::optional<std::uint32_t> ATick) { FReadDeadline = ATick; }
     // Bytes asked from the transport per receive / per chunk of a written stream.
     std::int32_t RecvBufferSize() const { return FRecvBufferSize; }
     void SetRecvBufferSize(std::int32_t AValue) { FRecvBufferSize = AValue; }
@@ -305,6 +311,7 @@ private:
     bool FReadLnSplit = false;
     bool FReadLnTimedout = false;
     std::int32_t FReadTimeout = 0;
+    std::optional<std::uint32_t> FReadDeadline;
     std::int32_t FRecvBufferSize = 0;
     std::int32_t FSendBufferSize = 0;
     std::unique_ptr<TIdBuffer> FWriteBuffer;

@@ -88,7 +88,7 @@ void TIdSMTPBase::Connect()
         GetResponse(220);
         SendHello();
     } catch (...) {
-        Disconnect(false);
+        DisconnectAfterFailure(false);
         throw;
     }
 }
@@ -132,11 +132,7 @@ void TIdSMTPBase::NegotiateStartTLS()
             TLSNegCmdFailed();
         }
     } catch (...) {
-        try {
-            Disconnect();
-        } catch (...) {
-            // The session ends either way; the upgrade's failure is the one to report.
-        }
+        DisconnectAfterFailure(true); // the upgrade's failure is the one to report
         throw;
     }
 }
@@ -166,11 +162,8 @@ void TIdSMTPBase::GetInternalResponse(const IIdTextEncodingPtr& AEncoding)
     try {
         TIdMessageClient::GetInternalResponse(AEncoding);
     } catch (...) {
-        try {
-            Disconnect(false);
-        } catch (...) {
-            // Closing is all that is left to do; the reply's failure is the news.
-        }
+        // Whatever is left of the reply would be read as the next one.
+        DisconnectAfterFailure(false);
         throw;
     }
 }
@@ -233,8 +226,7 @@ void TIdSMTPBase::TransmitPlain(TIdMessage& AMsg, const String& AFrom, const TId
         WriteMessageData(AMsg);
         SendCmd(u".", 250);
     } catch (const EIdSMTPReplyError&) {
-        // The server refused something: leave the session clean for the next message.
-        SendCmd(u"RSET");
+        ResetAfterRefusal();
         throw;
     }
 }
@@ -266,30 +258,51 @@ void TIdSMTPBase::TransmitPipelined(TIdMessage& AMsg, const String& AFrom, const
         if (!failure)
             failure = LastCmdResultError();
     };
-    if (GetResponse() != 250)
-        keepFailure();
-    if (ARecipients.Count() > 0) {
-        int refused = 0;
-        for (int i = 0; i < ARecipients.Count(); ++i) {
-            if (IsRecipientAccepted(GetResponse()))
-                continue;
-            ++refused;
-            if (!ContinueAfterFailedRecipient(ARecipients[i].Address()))
+    try {
+        if (GetResponse() != 250)
+            keepFailure();
+        if (ARecipients.Count() > 0) {
+            int refused = 0;
+            for (int i = 0; i < ARecipients.Count(); ++i) {
+                if (IsRecipientAccepted(GetResponse()))
+                    continue;
+                ++refused;
+                if (!ContinueAfterFailedRecipient(ARecipients[i].Address()))
+                    keepFailure();
+            }
+            if (refused == ARecipients.Count())
                 keepFailure();
         }
-        if (refused == ARecipients.Count())
+        if (GetResponse() == 354) {
+            WriteMessageData(AMsg);
+            if (SendCmd(u".") != 250)
+                keepFailure();
+        } else {
             keepFailure();
-    }
-    if (GetResponse() == 354) {
-        WriteMessageData(AMsg);
-        if (SendCmd(u".") != 250)
-            keepFailure();
-    } else {
-        keepFailure();
+        }
+    } catch (const std::exception&) {
+        if (!failure)
+            throw;
+        // A server that refuses with 421 closes the connection, so the reply read
+        // next fails; the refusal is what tells the user why.
+        DisconnectAfterFailure(false);
+        std::rethrow_exception(failure);
     }
     if (failure) {
-        SendCmd(u"RSET");
+        ResetAfterRefusal();
         std::rethrow_exception(failure);
+    }
+}
+
+void TIdSMTPBase::ResetAfterRefusal()
+{
+    try {
+        SendCmd(u"RSET"); // any code: the session is clean for the next message
+    } catch (const std::exception&) {
+        // Mostly a server that refused with 421 and closed the connection: its refusal
+        // is being raised and must not give way to this. A session whose RSET failed is
+        // out of step, so it is closed and the tear-down sends no QUIT into it.
+        DisconnectAfterFailure(false);
     }
 }
 
@@ -298,11 +311,7 @@ void TIdSMTPBase::WriteMessageData(TIdMessage& AMsg)
     try {
         SendMsg(AMsg, false);
     } catch (...) {
-        try {
-            Disconnect(false);
-        } catch (...) {
-            // Closing is all that is left to do; the writer's failure is the news.
-        }
+        DisconnectAfterFailure(false);
         throw;
     }
 }

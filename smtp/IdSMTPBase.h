@@ -129,6 +129,9 @@ private:
     // a final dot would deliver a truncated message and a QUIT would be taken for
     // message data, so the connection is closed without either.
     void WriteMessageData(TIdMessage& AMsg);
+    // RSET after a refusal, any code accepted. Its own failure is dropped, so the
+    // refusal stays the exception the caller raises.
+    void ResetAfterRefusal();
     // The client name for EHLO and HELO.
     String HelloName();
 

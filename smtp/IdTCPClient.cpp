@@ -235,7 +235,7 @@ void TIdTCPClientCustom::ConnectAndGetAll()
         while (io.FillInputBuffer(false) > 0) {
         }
     } catch (...) {
-        Disconnect();
+        DisconnectAfterFailure(true);
         throw;
     }
     // The peer has closed: there is no one left to say goodbye to.

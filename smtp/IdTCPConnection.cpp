@@ -1,6 +1,7 @@
 #include "smtp/IdTCPConnection.h"
 
 #include "net/IdIOHandlerSocket.h"
+#include "platform/TickCount.h"
 #include "smtp/IdIntercept.h"
 #include "smtp/IdReplyRFC.h"
 
@@ -9,6 +10,32 @@
 #include <utility>
 
 namespace {
+
+// Holds the handler to the deadline of one reply and restores the one before
+// however the reply ends.
+class TReplyDeadline {
+public:
+    TReplyDeadline(TIdIOHandler& AIO, std::int32_t ATimeLimit)
+        : FIO(AIO)
+        , FOuter(AIO.ReadDeadline())
+    {
+        if (ATimeLimit > 0)
+            FIO.SetReadDeadline(orvant::platform::TickCount() + static_cast<std::uint32_t>(ATimeLimit));
+    }
+    ~TReplyDeadline() { FIO.SetReadDeadline(FOuter); }
+    TReplyDeadline(const TReplyDeadline&) = delete;
+    TReplyDeadline& operator=(const TReplyDeadline&) = delete;
+
+    bool Passed() const
+    {
+        const std::optional<std::uint32_t>& deadline = FIO.ReadDeadline();
+        return deadline && static_cast<std::int32_t>(*deadline - orvant::platform::TickCount()) <= 0;
+    }
+
+private:
+    TIdIOHandler& FIO;
+    std::optional<std::uint32_t> FOuter;
+};
 
 const String kInterceptConflict = u"The IOHandler already has a different Intercept assigned";
 const String kNotConnected = u"Not Connected";
@@ -178,11 +205,30 @@ String TIdTCPConnection::SendCmd(const String& AOut, StringView AResponse, const
 void TIdTCPConnection::GetInternalResponse(const IIdTextEncodingPtr& AEncoding)
 {
     TIdIOHandler& io = RequireIOHandler();
+    const TReplyDeadline deadline(io, FReplyTimeLimit);
     TStringList lines;
+    std::int64_t size = 0;
     for (;;) {
-        // Blank lines are skipped, so a server's stray empty line inside a
-        // multi-line reply does not end it.
-        const String line = io.ReadLnWait(std::numeric_limits<std::int32_t>::max(), AEncoding);
+        String line;
+        try {
+            // Blank lines are skipped, so a server's stray empty line inside a
+            // multi-line reply does not end it.
+            line = io.ReadLnWait(std::numeric_limits<std::int32_t>::max(), AEncoding);
+        } catch (const EIdReadTimeout&) {
+            if (!deadline.Passed())
+                throw;
+            throw EIdReplyTimeout(
+                Format(u"Reply timed out: not complete within %d ms.", {std::int64_t {FReplyTimeLimit}}),
+                FReplyTimeLimit);
+        }
+        // Checked before the line is kept, so a reply without end stops at the bound.
+        size += static_cast<std::int64_t>(line.size() + EOL.size());
+        if (FReplyMaxLines > 0 && lines.Count() >= FReplyMaxLines)
+            throw EIdReplyTooLong(Format(u"Reply too long: more than %d lines.", {std::int64_t {FReplyMaxLines}}),
+                                  FReplyMaxLines, 0);
+        if (FReplyMaxSize > 0 && size > FReplyMaxSize)
+            throw EIdReplyTooLong(Format(u"Reply too long: more than %d bytes.", {std::int64_t {FReplyMaxSize}}), 0,
+                                  FReplyMaxSize);
         lines.Add(line);
         if (FLastCmdResult->IsEndMarker(line))
             break;
@@ -284,6 +330,15 @@ void TIdTCPConnection::Disconnect(bool ANotifyPeer)
         throw;
     }
     CloseOpenHandler();
+}
+
+void TIdTCPConnection::DisconnectAfterFailure(bool ANotifyPeer) noexcept
+{
+    try {
+        Disconnect(ANotifyPeer);
+    } catch (...) {
+        // The connection is closed all the same; the failure being handled is the news.
+    }
 }
 
 void TIdTCPConnection::CloseOpenHandler()

@@ -26,6 +26,15 @@
 class TIdConnectionIntercept;
 class TIdIOHandlerSocket;
 
+// Bounds of one reply, far beyond what servers send (an EHLO list has a few dozen
+// lines, a help text a few hundred), so that a server that never ends its reply can
+// neither fill memory nor hold the client for ever. The time limit is RFC 5321's
+// wait for most replies (4.5.3.2); the reply to the final dot may take longer there,
+// but a server silent for a whole read time-out has been given up on before that.
+inline constexpr std::int32_t IdReplyMaxLinesDefault = 512;
+inline constexpr std::int32_t IdReplyMaxSizeDefault = 64 * 1024;
+inline constexpr std::int32_t IdReplyTimeLimitDefault = 5 * 60 * 1000;
+
 class TIdTCPConnection : public TIdComponent {
 public:
     explicit TIdTCPConnection(TIdCreationKey key) : TIdComponent(key) {}
@@ -57,6 +66,17 @@ public:
     // Fired when a disconnect closed an open handler.
     TNotifyEvent OnDisconnected;
 
+    // Bounds of one reply: its lines, its size (the text of its lines with their line
+    // ends; blank lines are dropped as they come) and the time it may take in all, in
+    // milliseconds, each receive waiting at most the read time-out or what is left.
+    // Passing one raises EIdReplyTooLong or EIdReplyTimeout. 0 or less: no bound.
+    std::int32_t ReplyMaxLines() const { return FReplyMaxLines; }
+    void SetReplyMaxLines(std::int32_t AValue) { FReplyMaxLines = AValue; }
+    std::int32_t ReplyMaxSize() const { return FReplyMaxSize; }
+    void SetReplyMaxSize(std::int32_t AValue) { FReplyMaxSize = AValue; }
+    std::int32_t ReplyTimeLimit() const { return FReplyTimeLimit; }
+    void SetReplyTimeLimit(std::int32_t AValue) { FReplyTimeLimit = AValue; }
+
     // --- Commands and replies -----------------------------------------------------
     // Sends the line and reads the reply; returns its code. A code not in AResponse
     // (an empty list accepts every code) raises the reply's exception.
@@ -72,7 +92,8 @@ public:
                                      const IIdTextEncodingPtr& AEncoding = nullptr);
     std::int16_t GetResponse(std::int16_t AAllowedResponse = -1, const IIdTextEncodingPtr& AEncoding = nullptr);
     virtual String GetResponse(StringView AAllowedResponse, const IIdTextEncodingPtr& AEncoding = nullptr);
-    // Reads the lines of one reply into LastCmdResult; blank lines are skipped.
+    // Reads the lines of one reply into LastCmdResult; blank lines are skipped. The
+    // reply bounds above apply.
     virtual void GetInternalResponse(const IIdTextEncodingPtr& AEncoding = nullptr);
 
     // AResponse when AAllowedResponses is empty or holds it; otherwise raises the
@@ -136,6 +157,9 @@ protected:
     void AttachManagedIOHandler(TIdIOHandler& AHandler);
     // Raises "Cannot change a connected IOHandler." while connected.
     void CheckCanChangeIOHandler();
+    // Disconnect on the way out of a failure: whatever the disconnect raises is
+    // dropped, so the failure that led here stays the one reported.
+    void DisconnectAfterFailure(bool ANotifyPeer) noexcept;
     // PrepareCommand, then the line with CR LF, without reading a reply (pipelined
     // commands are written this way). Every command goes through here. A line that
     // holds a CR or LF, always taken from data (an address, a host or user name),
@@ -156,4 +180,7 @@ private:
     bool FManagedIOHandler = false;
     TIdIOHandlerSocket* FSocket = nullptr;
     TIdReplyClass FReplyClass = nullptr;
+    std::int32_t FReplyMaxLines = IdReplyMaxLinesDefault;
+    std::int32_t FReplyMaxSize = IdReplyMaxSizeDefault;
+    std::int32_t FReplyTimeLimit = IdReplyTimeLimitDefault;
 };

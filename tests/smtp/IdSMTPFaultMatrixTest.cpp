@@ -1,7 +1,8 @@
 // The SMTP client set up as the mail dispatch sets it up (implicit TLS, verification
 // against the test CA, AUTH LOGIN, the dispatch's bounded waits) against a server that
 // fails at every step of the road: it closes the connection, stalls, sends garbage in
-// place of a reply, sends a fatal TLS alert or resets the connection. Every row must
+// place of a reply, sends a fatal TLS alert, resets the connection or refuses a step
+// with 421 and closes (lock-step and pipelined). Every row must
 // end with the exception its failure stands for, leave nothing open after the
 // dispatch's tear-down (Disconnect) and never make that tear-down fail in turn.
 // The sanitizer build checks that nothing leaks on any of these roads.
@@ -11,6 +12,7 @@
 #include "mime/IdClassName.h"
 #include "mime/IdCoderMIME.h"
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "smtp/IdReplySMTP.h"
 #include "support/DispatchMessage.h"
 #include "support/SmtpClientSetup.h"
 #include "support/SmtpTestServer.h"
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -47,6 +50,8 @@ struct TFaultRow {
     // decides the order of two events, a second outcome is as good as the first.
     const char16_t* Expected;
     const char16_t* OrElse = nullptr;
+    // The server offers PIPELINING and the client uses it.
+    bool Pipelined = false;
 };
 
 std::ostream& operator<<(std::ostream& out, const TFaultRow& row)
@@ -58,6 +63,9 @@ const char16_t* const kClosed = u"EIdConnClosedGracefully";
 const char16_t* const kReset = u"EIdSocketError 10054";
 const char16_t* const kReadTimeout = u"EIdReadTimeout";
 const char16_t* const kNotAReply = u"EIdException"; // "Reply Code is not valid: ..."
+// The server's refusal, with its code, even though the RSET after it meets a closed
+// connection.
+const char16_t* const kRefused421 = u"EIdSMTPReplyError 421";
 
 const TFaultRow kRows[] = {
     {"CloseAfterTlsHandshake", Step::AfterTlsHandshake, Action::Close, kClosed},
@@ -96,6 +104,15 @@ const TFaultRow kRows[] = {
 
     {"TlsAlertAfterGreeting", Step::AfterGreeting, Action::TlsAlert, u"EIdOSSLUnderlyingCryptoError"},
     {"ResetBeforeDotReply", Step::BeforeDotReply, Action::Reset, kReset},
+
+    {"Refuse421AtRcpt", Step::AfterRcpt, Action::Refuse421, kRefused421},
+    {"Refuse421AtData", Step::AfterData, Action::Refuse421, kRefused421},
+    {"Refuse421AtDot", Step::BeforeDotReply, Action::Refuse421, kRefused421},
+    // Pipelined, the reply to DATA is still awaited after the refused RCPT: the
+    // close ends that read, and the refusal is what is reported.
+    {"PipelinedRefuse421AtRcpt", Step::AfterRcpt, Action::Refuse421, kRefused421, nullptr, true},
+    {"PipelinedRefuse421AtData", Step::AfterData, Action::Refuse421, kRefused421, nullptr, true},
+    {"PipelinedRefuse421AtDot", Step::BeforeDotReply, Action::Refuse421, kRefused421, nullptr, true},
 };
 
 class SmtpFaultMatrix : public ::testing::TestWithParam<TFaultRow> {
@@ -112,7 +129,8 @@ TEST_P(SmtpFaultMatrix, EndsWithItsExceptionAndLeavesNothingOpen)
     const TFaultRow& row = GetParam();
     const bool stalls = row.Does == Action::Stall;
     TSmtpTestServer server({.Mode = TSmtpServerMode::ImplicitTls, .User = kUser, .Password = kPassword,
-                            .RequireAuth = true, .Faults = {{row.At, row.Does}}, .MidDataBytes = kMidAttachment});
+                            .RequireAuth = true, .Pipelining = row.Pipelined, .Faults = {{row.At, row.Does}},
+                            .MidDataBytes = kMidAttachment});
 
     // The dispatch's set-up, with the deployment's trust anchors.
     auto tls = MakeSmtpTlsHandler();
@@ -125,11 +143,13 @@ TEST_P(SmtpFaultMatrix, EndsWithItsExceptionAndLeavesNothingOpen)
     smtp->SetPassword(FromUtf8(kPassword));
     smtp->SetConnectTimeout(kConnectTimeout);
     smtp->SetReadTimeout(stalls ? kStallReadTimeout : kDispatchReadTimeout);
+    smtp->SetPipeLine(row.Pipelined);
     auto msg = orvant::test::MakeDispatchMessage(kUser, orvant::test::WriteArchive(Dir, 1024 * 1024));
 
     const auto start = std::chrono::steady_clock::now();
     String raised = u"(nothing raised)";
     String message;
+    String enhancedCode;
     try {
         smtp->Connect();
         smtp->Authenticate();
@@ -139,6 +159,10 @@ TEST_P(SmtpFaultMatrix, EndsWithItsExceptionAndLeavesNothingOpen)
         message = e.Message();
         if (const auto* socket = dynamic_cast<const EIdSocketError*>(&e))
             raised += u" " + IntToStr(socket->LastError());
+        if (const auto* reply = dynamic_cast<const EIdSMTPReplyError*>(&e)) {
+            raised += u" " + IntToStr(reply->ErrorCode());
+            enhancedCode = reply->EnhancedCode().ReplyAsStr();
+        }
     }
     String tearDown = u"(nothing raised)";
     try {
@@ -154,6 +178,17 @@ TEST_P(SmtpFaultMatrix, EndsWithItsExceptionAndLeavesNothingOpen)
     EXPECT_TRUE(raised == row.Expected || (row.OrElse && raised == row.OrElse)) << ToUtf8(raised + u": " + message);
     if (raised == kNotAReply) {
         EXPECT_EQ(message.rfind(u"Reply Code is not valid: ", 0), 0u) << ToUtf8(message);
+    }
+    if (raised == kRefused421) {
+        EXPECT_EQ(message, u"localhost Error: timeout exceeded" + String(EOL));
+        EXPECT_EQ(enhancedCode, u"4.4.2");
+    }
+    if (row.Pipelined) {
+        // MAIL and RCPT arrived in one write: the pipelined road was taken.
+        const auto groups = server.SessionLog().CommandsByRead(1);
+        EXPECT_TRUE(std::any_of(groups.begin(), groups.end(), [](const std::vector<std::string>& group) {
+            return group.size() >= 2 && group[0].rfind("MAIL FROM:", 0) == 0 && group[1].rfind("RCPT TO:", 0) == 0;
+        }));
     }
     // The server may echo what it got; our own messages never carry the secret.
     for (const String& secret : {FromUtf8(kPassword), TIdEncoderMIME::EncodeString(FromUtf8(kPassword))})

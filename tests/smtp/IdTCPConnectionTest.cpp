@@ -103,6 +103,64 @@ TEST_F(IdTCPConnectionLoopback, SilentPeerTimesOut)
     EXPECT_TRUE(client->Connected()); // a time-out leaves the connection open
 }
 
+// A server that never ends its reply: endless "250-" lines, short or long. A reply
+// of exactly the line bound passes; one more line, or more text than the size
+// bound, raises, and the client stops taking in the flood there: it holds no more
+// than one receive, and most of the flood is still unsent.
+TEST_F(IdTCPConnectionLoopback, EndlessReplyStopsAtItsBound)
+{
+    std::string full;
+    for (int i = 1; i < IdReplyMaxLinesDefault; ++i)
+        full += "250-line\r\n";
+    full += "250 last\r\n";
+    std::string flood;
+    while (flood.size() < 100 * 1024)
+        flood += "250-flood\r\n";
+    Server.Send(full);
+    for (int i = 0; i < 200; ++i) // 20 MB, more than loopback buffers hold
+        Server.Send(flood);
+    auto client = Connected();
+    EXPECT_EQ(client->GetResponse(250), 250);
+    EXPECT_EQ(client->LastCmdResult().Text().Count(), IdReplyMaxLinesDefault);
+
+    const auto e = Caught<EIdReplyTooLong>([&] { client->GetResponse(250); });
+    EXPECT_EQ(e.Message(), u"Reply too long: more than 512 lines.");
+    EXPECT_EQ(e.MaxLines(), 512);
+    EXPECT_LE(client->IOHandler()->InputBuffer().Size(), client->IOHandler()->RecvBufferSize());
+    EXPECT_FALSE(Server.WaitDone(0ms)) << "the client read the whole flood";
+}
+
+TEST_F(IdTCPConnectionLoopback, EndlessReplyOfLongLinesStopsAtItsSize)
+{
+    const std::string line = "250-" + std::string(996, 'x') + "\r\n";
+    std::string flood;
+    while (flood.size() < 100 * 1024)
+        flood += line;
+    for (int i = 0; i < 200; ++i)
+        Server.Send(flood);
+    auto client = Connected();
+    const auto e = Caught<EIdReplyTooLong>([&] { client->GetResponse(250); });
+    EXPECT_EQ(e.Message(), u"Reply too long: more than 65536 bytes.");
+    EXPECT_EQ(e.MaxSize(), 65536);
+    EXPECT_LE(client->IOHandler()->InputBuffer().Size(), client->IOHandler()->RecvBufferSize());
+    EXPECT_FALSE(Server.WaitDone(0ms)) << "the client read the whole flood";
+}
+
+// A greeting one byte at a time, each well inside the read time-out, that would be
+// whole after 3 s: the time bound of the reply (1 s here) ends the wait first.
+TEST_F(IdTCPConnectionLoopback, TrickledReplyEndsAtItsTimeLimit)
+{
+    for (const char c : std::string("220 slow greeting\r\n"))
+        Server.Send(std::string(1, c)).Pause(150ms);
+    auto client = Connected();
+    client->SetReadTimeout(60000);
+    client->SetReplyTimeLimit(1000);
+    const auto e = Caught<EIdReplyTimeout>([&] { client->GetResponse(220); });
+    EXPECT_EQ(e.Message(), u"Reply timed out: not complete within 1000 ms.");
+    EXPECT_EQ(e.TimeLimit(), 1000);
+    EXPECT_FALSE(client->IOHandler()->ReadDeadline()) << "the reply's deadline outlived it";
+}
+
 TEST_F(IdTCPConnectionLoopback, HeaderAndDotStuffedLinesOnTheWire)
 {
     Server.Stall();

@@ -32,6 +32,7 @@ const char* StepName(TSmtpServerStep step)
     case TSmtpServerStep::AfterUsername: return "after-username";
     case TSmtpServerStep::AfterMail: return "after-mail";
     case TSmtpServerStep::AfterRcpt: return "after-rcpt";
+    case TSmtpServerStep::AfterData: return "after-data";
     case TSmtpServerStep::After354: return "after-354";
     case TSmtpServerStep::MidData: return "mid-data";
     case TSmtpServerStep::BeforeDotReply: return "before-dot-reply";
@@ -47,6 +48,7 @@ const char* ActionName(TSmtpServerAction action)
     case TSmtpServerAction::Reset: return "reset";
     case TSmtpServerAction::TlsAlert: return "tls-alert";
     case TSmtpServerAction::Stall: return "stall";
+    case TSmtpServerAction::Refuse421: return "refuse-421";
     case TSmtpServerAction::GarbageNoCode: return "garbage-no-code";
     case TSmtpServerAction::GarbageFiveDigit: return "garbage-five-digit";
     case TSmtpServerAction::GarbageLongLine: return "garbage-long-line";

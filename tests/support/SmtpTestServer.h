@@ -39,6 +39,7 @@ enum class TSmtpServerStep {
     AfterUsername,
     AfterMail,
     AfterRcpt,
+    AfterData,      // DATA received, no 354 sent
     After354,
     MidData,        // MidDataBytes of message data received
     BeforeDotReply, // the final dot received; nothing stored yet
@@ -50,6 +51,7 @@ enum class TSmtpServerAction {
     Reset,     // RST
     TlsAlert,  // a fatal TLS alert, then FIN
     Stall,     // nothing more sent or read on the connection
+    Refuse421, // "421 4.4.2 ..." in place of the reply, then an orderly close
     // Garbage is sent, then the session goes on (the real reply follows).
     GarbageNoCode,
     GarbageFiveDigit,

@@ -66,6 +66,7 @@ a server line: the line was sent):
   after-username       the user name line received, not answered
   after-mail           MAIL received (every MAIL)
   after-rcpt           RCPT received (every RCPT)
+  after-data           DATA received, no 354 sent
   after-354            354 sent
   mid-data             N bytes of message data received (--mid-data-bytes; never when
                        the message is shorter)
@@ -81,6 +82,8 @@ Actions:
   garbage-no-code, garbage-five-digit, garbage-long-line (1 MiB line "250 xxx..."),
   garbage-binary (every byte but CR and LF, then CRLF): the garbage is sent and the
                session then goes on as normal (the real reply follows)
+  refuse-421   the reply "421 4.4.2 <hostname> Error: timeout exceeded" in place of the
+               real one, then an orderly close (as a server that gives up on a session)
 Closing while the client's data is still unread in the kernel (close at mid-data, say)
 makes the kernel send RST instead of FIN.
 """
@@ -104,7 +107,7 @@ from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 STEPS = (
     "after-tls-handshake", "after-greeting", "mid-ehlo-reply", "after-starttls",
-    "after-auth-login", "after-username", "after-mail", "after-rcpt", "after-354",
+    "after-auth-login", "after-username", "after-mail", "after-rcpt", "after-data", "after-354",
     "mid-data", "before-dot-reply",
 )
 GARBAGE = {
@@ -113,7 +116,7 @@ GARBAGE = {
     "garbage-long-line": b"250 " + b"x" * (1024 * 1024 - 6) + b"\r\n",
     "garbage-binary": bytes(b for b in range(256) if b not in (10, 13)) + b"\r\n",
 }
-ACTIONS = ("close", "truncate", "reset", "tls-alert", "stall") + tuple(GARBAGE)
+ACTIONS = ("close", "truncate", "reset", "tls-alert", "stall", "refuse-421") + tuple(GARBAGE)
 
 # A record of application data that no key decrypts: feeding it to our own TLS engine
 # makes it emit a genuine fatal bad_record_mac alert under the session's keys.
@@ -504,6 +507,12 @@ class Connection(asyncio.Protocol):
             return GO_ON
         if action == "stall":
             return STALL
+        if action == "refuse-421":
+            line = f"421 4.4.2 {self.fixture.config.hostname} Error: timeout exceeded"
+            self.fixture.log.write_text(self.number, "reply", line)
+            self.send(line.encode("ascii") + b"\r\n")
+            self.close()
+            return GONE
         if action == "tls-alert" and step == "after-starttls":
             self._refuse_client_hello = True
             return STALL
@@ -730,6 +739,8 @@ class FixtureSMTP(SMTP):
     async def push(self, status):
         text = status if isinstance(status, str) else status.decode("latin-1")
         greeting = not self._greeted
+        if not greeting and text.startswith("354"):
+            await self.step("after-data")
         if greeting:
             self._greeted = True
             if self.config.greeting:
