@@ -64,7 +64,8 @@ const char* CliUsageText()
            "Código de saída: 0 quando tudo deu certo (todos os PDVs habilitados lidos, copiados e\n"
            "compactados, o arquivo conferido; o e-mail aceito pelo servidor); 1 quando o mês ficou\n"
            "incompleto, algum PDV ficou sem notas, falhou uma cópia, a compactação, a conferência\n"
-           "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos.\n";
+           "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos; 3 quando o\n"
+           "e-mail foi entregue, mas o histórico de envios não pôde ser gravado.\n";
 }
 
 TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now)
