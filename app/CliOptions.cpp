@@ -67,7 +67,8 @@ const char* CliUsageText()
            "compactados, o arquivo conferido; o e-mail aceito pelo servidor); 1 quando o mês ficou\n"
            "incompleto, algum PDV ficou sem notas, falhou uma cópia, a compactação, a conferência\n"
            "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos (também um\n"
-           "--to ou --store que não pode ser enviado); 4 quando um valor do arquivo de implantação\n"
+           "--to ou --store que não pode ser enviado); 3 quando o e-mail foi entregue, mas o\n"
+           "histórico de envios não pôde ser gravado; 4 quando um valor do arquivo de implantação\n"
            "não pode ser usado (nada é feito).\n";
 }
 

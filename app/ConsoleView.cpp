@@ -1,5 +1,6 @@
 #include "app/ConsoleView.h"
 
+#include "app/SendHistory.h"
 #include "platform/Utf.h"
 
 namespace orvant::app {
@@ -46,6 +47,19 @@ bool TConsoleDispatchView::ConfirmCaveat(std::u16string_view caveat)
                      + (FSendCaveated ? u" Enviando assim mesmo (--force)."
                                       : u" O e-mail não foi enviado; use --force para enviar assim mesmo."));
     return FSendCaveated;
+}
+
+bool TConsoleDispatchView::ConfirmResend(const THistoryEntry& previous)
+{
+    WriteMessageLine(FMessages, u"Este mês já foi enviado para " + previous.Recipient + u" em " + previous.DateTime
+                     + (FResendDelivered ? u"; enviando de novo (--force)."
+                                         : u"; o e-mail não foi enviado de novo. Use --force para enviar mesmo assim."));
+    return FResendDelivered;
+}
+
+void TConsoleDispatchView::ShowWaiting(std::u16string_view text)
+{
+    WriteMessageLine(FMessages, text);
 }
 
 void TConsoleDispatchView::ShowPart(int part, int parts)

@@ -32,21 +32,25 @@ private:
 // line; no byte progress (a scheduled job's output is read afterwards, if at
 // all), but a line before each part of an archive sent in volumes.
 // An incomplete or empty month goes only when `sendCaveated` (orvant-cli send
-// --force); either way the caveat is printed.
+// --force), a month already delivered to the address only when `resendDelivered`
+// (send or run --force); either way the reason is printed.
 class TConsoleDispatchView final : public IMailDispatchView {
 public:
-    explicit TConsoleDispatchView(std::ostream& messages, bool sendCaveated = false)
-        : FMessages(messages), FSendCaveated(sendCaveated) {}
+    explicit TConsoleDispatchView(std::ostream& messages, bool sendCaveated = false, bool resendDelivered = false)
+        : FMessages(messages), FSendCaveated(sendCaveated), FResendDelivered(resendDelivered) {}
 
     void ShowMessage(std::u16string_view text) override;
     void ShowProgress(std::uint64_t, std::uint64_t) override {}
     void CloseDialog() override {}
     void ShowPart(int part, int parts) override;
     bool ConfirmCaveat(std::u16string_view caveat) override;
+    bool ConfirmResend(const THistoryEntry& previous) override;
+    void ShowWaiting(std::u16string_view text) override;
 
 private:
     std::ostream& FMessages;
     bool FSendCaveated;
+    bool FResendDelivered;
 };
 
 } // namespace orvant::app

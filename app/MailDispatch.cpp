@@ -2,6 +2,7 @@
 
 #include "app/ArchiveCheck.h"
 #include "app/FileDigest.h"
+#include "app/FileErrorText.h"
 #include "app/MailFailureReason.h"
 #include "app/PeriodSelection.h"
 #include "app/RecipientList.h"
@@ -21,8 +22,10 @@
 #include "platform/Utf.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace orvant::app {
 
@@ -69,6 +72,15 @@ std::u16string FailureMessage(TPhase phase, const std::u16string& reason, const 
         break;
     }
     return what + u"\n" + reason + u"\nO e-mail não foi enviado.";
+}
+
+// "10 minutos", "2 segundos".
+std::u16string WaitText(std::chrono::milliseconds wait)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
+    if (seconds >= 60 && seconds % 60 == 0)
+        return IntToStr(seconds / 60) + (seconds == 60 ? u" minuto" : u" minutos");
+    return IntToStr(seconds) + (seconds == 1 ? u" segundo" : u" segundos");
 }
 
 } // namespace
@@ -288,6 +300,11 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     }
     if (const std::u16string caveat = proof.Caveat(); !caveat.empty() && !FView.ConfirmCaveat(caveat))
         return TMailDispatchResult::mdRefused;
+    // From the duplicate check to the history's line, no other send of the month
+    // can come between: it waits for this lock, then finds this send's line.
+    std::optional<platform::TFileLock> historyLock;
+    if (FHistory && !LockHistory(input, historyLock))
+        return TMailDispatchResult::mdRefused;
     // After an earlier attempt the components were released: new ones, so that the
     // message is built afresh.
     if (!FIdSMTP)
@@ -348,16 +365,63 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
     if (archiveFacts.valid())
         facts = archiveFacts.get();
     TearDown(sayGoodbye);
-    RecordAttempt(input, proof, failure, std::move(facts));
+    const std::u16string unrecorded = RecordAttempt(input, proof, failure, std::move(facts));
+    // The boxes below wait for the user: the next send must not wait for them.
+    historyLock.reset();
 
     if (!failure.empty()) {
         FView.ShowMessage(failure);
+        if (!unrecorded.empty())
+            FView.ShowMessage(u"Não foi possível gravar o histórico de envios " + unrecorded);
         return TMailDispatchResult::mdFailed;
     }
     FView.ShowMessage(u"E-mail enviado para " + deliveredTo
                       + (proof.State == TProofState::psNoAttachment ? u", sem anexo." : u"."));
+    if (!unrecorded.empty())
+        FView.ShowMessage(u"O e-mail foi entregue, mas o histórico não pôde ser gravado: " + unrecorded
+                          + u" Sem essa linha, um novo envio deste mês a este endereço não será barrado; "
+                            u"corrija o arquivo e anote este envio.");
     FView.CloseDialog();
-    return TMailDispatchResult::mdDelivered;
+    return unrecorded.empty() ? TMailDispatchResult::mdDelivered : TMailDispatchResult::mdDeliveredNotRecorded;
+}
+
+bool TMailDispatch::LockHistory(const TMailDispatchInput& input, std::optional<platform::TFileLock>& lock)
+{
+    const std::u16string month = HistoryMonth(input.MonthEditText);
+    // The delivery the user agreed to send again over; a newer one found under the
+    // lock is asked about again.
+    std::optional<THistoryEntry> agreed;
+    for (;;) {
+        int error = 0;
+        auto taken = FHistory->Lock(std::chrono::milliseconds::zero(), error);
+        if (!taken && error == EWOULDBLOCK) {
+            FView.ShowWaiting(u"Outro envio está usando o histórico de envios; aguardando que termine (até "
+                              + WaitText(FHistoryLockWait) + u")...");
+            if (auto later = FHistory->Lock(FHistoryLockWait, error))
+                taken.emplace(std::move(*later));
+        }
+        const std::u16string lockFile = platform::Utf8ToUtf16(FHistory->LockPath());
+        if (!taken && error == EWOULDBLOCK) {
+            FView.ShowMessage(u"O histórico de envios continua bloqueado por outro envio depois de "
+                              + WaitText(FHistoryLockWait) + u" de espera (" + lockFile
+                              + u"). O e-mail não foi enviado; tente de novo quando o outro envio terminar.");
+            return false;
+        }
+        if (!taken) {
+            FView.ShowMessage(u"Não foi possível bloquear o histórico de envios (" + lockFile + u"): "
+                              + FileErrorText(error) + u". O e-mail não foi enviado.");
+            return false;
+        }
+        auto previous = FHistory->PreviousDelivery(input.YearEditText, month, input.Recipient);
+        if (!previous || (agreed && agreed->Fields() == previous->Fields())) {
+            lock.emplace(std::move(*taken));
+            return true;
+        }
+        taken.reset(); // never held while the user thinks about the question
+        if (!FView.ConfirmResend(*previous))
+            return false;
+        agreed = std::move(previous);
+    }
 }
 
 void TMailDispatch::Deliver()
@@ -423,11 +487,11 @@ TMailDispatch::TArchiveFacts TMailDispatch::ReadArchiveFacts(const platform::TWi
     return facts;
 }
 
-void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const TAttachmentProof& proof,
-                                  const std::u16string& failure, std::optional<TArchiveFacts> facts)
+std::u16string TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const TAttachmentProof& proof,
+                                            const std::u16string& failure, std::optional<TArchiveFacts> facts)
 {
     if (!FHistory)
-        return;
+        return {};
     THistoryEntry entry;
     entry.DateTime = HistoryDateTime(platform::TSystemClock().Now());
     entry.Year = input.YearEditText;
@@ -471,10 +535,12 @@ void TMailDispatch::RecordAttempt(const TMailDispatchInput& input, const TAttach
                                    : u"falhou: " + Trim(StringReplaceAll(failure, u"\n", u" "));
     try {
         FHistory->Append(entry);
+    } catch (const std::system_error& e) {
+        return platform::Utf8ToUtf16(FHistory->Path()) + u": " + FileErrorText(e.code().value()) + u".";
     } catch (const std::exception& e) {
-        FView.ShowMessage(u"Não foi possível gravar o histórico de envios " + platform::Utf8ToUtf16(FHistory->Path())
-                          + u": " + platform::Utf8ToUtf16(e.what()));
+        return platform::Utf8ToUtf16(FHistory->Path()) + u": " + platform::Utf8ToUtf16(e.what()) + u".";
     }
+    return {};
 }
 
 void TMailDispatch::TearDown(bool sayGoodbye)

@@ -25,7 +25,11 @@
 //     sends the archive as 7-Zip volumes, one message per volume, in the same
 //     session (one TLS handshake and login; the volumes are cut before the first
 //     part leaves, so the session never idles long);
-//   - with a history, appends one line per attempt with the server's final reply.
+//   - with a history, checks it for an earlier delivery of the month to the
+//     address, sends and appends one line per attempt with the server's final
+//     reply, all under the history's lock: a second send of the month waits for
+//     the first (a bounded wait) and then finds its line. A history that cannot
+//     be written after a delivery is reported (mdDeliveredNotRecorded).
 // No error leaves Send.
 //
 // The class knows nothing of Qt: the dialog (and orvant-cli) talk to it through
@@ -34,8 +38,10 @@
 #include "app/AttachmentProof.h"
 #include "app/SizeLimit.h"
 #include "platform/DeploymentConfig.h"
+#include "platform/FileLock.h"
 #include "platform/WinPath.h"
 
+#include <chrono>
 #include <cstdint>
 #include <future>
 #include <memory>
@@ -49,6 +55,8 @@ class TIdSMTP;
 class TIdSSLIOHandlerSocketOpenSSL;
 
 namespace orvant::app {
+
+struct THistoryEntry;
 
 // What "Enviar E-mail" reads at the moment of the click.
 struct TMailDispatchInput {
@@ -101,6 +109,13 @@ public:
     // The month is incomplete or empty (`caveat` says how): true when the user
     // wants it sent all the same. Nobody asked means no.
     virtual bool ConfirmCaveat(std::u16string_view /*caveat*/) { return false; }
+    // The month already went to this address (`previous`, by the history): true
+    // when it is to go again. Asked while the history is not locked. Nobody asked
+    // means no.
+    virtual bool ConfirmResend(const THistoryEntry& /*previous*/) { return false; }
+    // Another send holds the history's lock: this one waits (at most
+    // TMailDispatch::HistoryLockWait()) before it starts.
+    virtual void ShowWaiting(std::u16string_view /*text*/) {}
 };
 
 // A server's reply as the history keeps it.
@@ -114,6 +129,7 @@ class TSendHistory;
 
 enum class TMailDispatchResult {
     mdDelivered, // the server accepted the message
+    mdDeliveredNotRecorded, // accepted, but the history could not be written (the user was told)
     mdRefused,   // nothing was sent: empty or invalid recipient, no server configured, the attachment refused
     mdFailed,    // connection, login, delivery or preparation failed
 };
@@ -121,6 +137,11 @@ enum class TMailDispatchResult {
 inline constexpr std::u16string_view kSenderDisplayName = u"Dravik Automail";
 inline constexpr std::u16string_view kMessageText = u"Segue em anexo os arquivos referentes";
 inline constexpr std::u16string_view kEmptyRecipientMessage = u"O Email para envio está vazio!!";
+// How long a send waits for another one holding the history's lock: far longer
+// than one send's own bounded waits (30 s to connect, 60 s for each reply) take
+// for a month's archive, and short enough that a lock never released cannot hold
+// a scheduled run for ever.
+inline constexpr std::chrono::milliseconds kHistoryLockWait = std::chrono::minutes(10);
 
 // "<store> - XML - <month> de <year>".
 std::u16string MailSubject(const TMailDispatchInput& input);
@@ -148,6 +169,8 @@ public:
 
     // Each attempt that got as far as preparing the message is appended there.
     void SetHistory(const TSendHistory* history) { FHistory = history; }
+    void SetHistoryLockWait(std::chrono::milliseconds wait) { FHistoryLockWait = wait; }
+    std::chrono::milliseconds HistoryLockWait() const { return FHistoryLockWait; }
     // The server's final reply to each message of the last attempt (after the
     // final "." or the refusal), in order: one, or one per volume.
     const std::vector<TMailReply>& Replies() const { return FReplies; }
@@ -183,8 +206,13 @@ private:
         std::u16string FilesPerTerminal;
     };
     static TArchiveFacts ReadArchiveFacts(const platform::TWinPathRoots& roots, const std::string& archive);
+    // The history's lock, taken once no earlier delivery of the month to the
+    // address stands in the way (or the view said to send again, asked without the
+    // lock held); false when the send must not go (the view was told why).
+    bool LockHistory(const TMailDispatchInput& input, std::optional<platform::TFileLock>& lock);
     // `facts`: read while the message went out, when the connection was made.
-    void RecordAttempt(const TMailDispatchInput& input, const TAttachmentProof& proof,
+    // Empty when recorded (or no history); else the file and what went wrong.
+    std::u16string RecordAttempt(const TMailDispatchInput& input, const TAttachmentProof& proof,
                        const std::u16string& failure, std::optional<TArchiveFacts> facts);
     void WatchProgress(std::uint64_t total);
     // Disconnect (with QUIT when sayGoodbye), unload the TLS library, release
@@ -196,6 +224,7 @@ private:
     platform::TWinPathRoots FRoots;
     platform::TWinPathMapper FMapper;
     const TSendHistory* FHistory = nullptr;
+    std::chrono::milliseconds FHistoryLockWait = kHistoryLockWait;
     std::vector<TMailReply> FReplies;
     std::vector<std::uint64_t> FMessageSizes;
     std::unique_ptr<TIdSMTP> FIdSMTP;

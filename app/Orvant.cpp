@@ -6,12 +6,16 @@
 #include "app/gui/Unit2.h"
 #include "platform/Clock.h"
 #include "platform/DeploymentConfig.h"
+#include "platform/FileModes.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 int main(int argc, char** argv)
 {
+    // Before anything is written: invoices, addresses and server replies are for
+    // the owner and the group only, also in what 7-Zip creates.
+    orvant::platform::RestrictCreatedFileModes();
     QApplication application(argc, argv);
     application.setWindowIcon(orvant::gui::ApplicationIcon());
 
@@ -22,12 +26,17 @@ int main(int argc, char** argv)
         QString text;
         for (const auto& problem : deployment.Problems)
             text += QString::fromStdU16String(problem) + u'\n';
-        QMessageBox::critical(nullptr, title, text + QStringLiteral("Corrija o arquivo de implantação e abra o programa de novo."));
+        QMessageBox::critical(nullptr, title,
+                              text + QStringLiteral("Corrija o arquivo de implantação e abra o programa de novo."));
         return 1;
     }
     const orvant::platform::TSystemClock clock;
     orvant::gui::TForm_Extrair Form_Extrair(deployment, clock, title);
     Form_Extrair.move(0, 0);
     Form_Extrair.show();
+    // Once at start; the file is used all the same.
+    if (const auto warning =
+            orvant::platform::WorldReadablePasswordWarning(deployment.SourcePath, !deployment.Password.empty()))
+        QMessageBox::warning(&Form_Extrair, title, QString::fromStdString(*warning));
     return application.exec();
 }

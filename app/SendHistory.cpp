@@ -2,19 +2,16 @@
 
 #include "app/TerminalConfig.h"
 #include "mail/IdEMailAddress.h"
+#include "platform/AppendFile.h"
 #include "platform/CaseFold.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
+#include <istream>
 
 namespace orvant::app {
 
@@ -43,24 +40,89 @@ std::string QuotedField(const std::string& field)
     return quoted + "\"";
 }
 
-void WriteAll(int fd, const std::string& bytes, const std::string& path)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw std::system_error(errno, std::generic_category(), "write " + path);
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 std::size_t DisplayWidth(const std::string& utf8)
 {
     return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(),
                                                   [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
+
+// The fewest fields a record has: the first header had thirteen.
+constexpr std::size_t kMinimumFields = 13;
+
+bool IsDigitAt(std::string_view text, std::size_t i)
+{
+    return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
+// "2026-04-01 06:00:12," or the header: the line starts a record of its own, so
+// an open quoted field before it was torn, not continued.
+bool StartsRecord(std::string_view line)
+{
+    if (line.starts_with("data_hora,"))
+        return true;
+    static constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd,";
+    if (line.size() < kShape.size())
+        return false;
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == 'd' ? !IsDigitAt(line, i) : line[i] != kShape[i])
+            return false;
+    }
+    return true;
+}
+
+bool OddQuotes(std::string_view text)
+{
+    return std::count(text.begin(), text.end(), '"') % 2 != 0;
+}
+
+// Physical lines ('\n' ends one; a '\r' before it stays), read in blocks, so
+// that memory does not grow with the file. A line longer than kMaxHistoryLine
+// is read through and reported as too long, its bytes not kept.
+class TLineReader {
+public:
+    explicit TLineReader(std::istream& in) : FIn(in), FBlock(64 * 1024) {}
+
+    // False at the end of the text.
+    bool Next(std::string& line, bool& tooLong)
+    {
+        line.clear();
+        tooLong = false;
+        bool any = false;
+        for (;;) {
+            if (FPos == FEnd && !Fill())
+                return any;
+            any = true;
+            const char* start = FBlock.data() + FPos;
+            const auto* newline = static_cast<const char*>(std::memchr(start, '\n', FEnd - FPos));
+            const std::size_t n = newline ? static_cast<std::size_t>(newline - start) : FEnd - FPos;
+            if (!tooLong && line.size() + n <= kMaxHistoryLine)
+                line.append(start, n);
+            else {
+                tooLong = true;
+                line.clear();
+            }
+            FPos += n;
+            if (newline) {
+                ++FPos;
+                return true;
+            }
+        }
+    }
+
+private:
+    bool Fill()
+    {
+        FIn.read(FBlock.data(), static_cast<std::streamsize>(FBlock.size()));
+        FPos = 0;
+        FEnd = static_cast<std::size_t>(FIn.gcount());
+        return FEnd > 0;
+    }
+
+    std::istream& FIn;
+    std::vector<char> FBlock;
+    std::size_t FPos = 0;
+    std::size_t FEnd = 0;
+};
 
 } // namespace
 
@@ -152,6 +214,106 @@ std::vector<std::vector<std::u16string>> ParseCsv(std::string_view text)
     return records;
 }
 
+std::u16string EscapeHistoryField(std::u16string_view field)
+{
+    std::u16string escaped;
+    escaped.reserve(field.size());
+    for (const char16_t c : field) {
+        if (c == u'%')
+            escaped += u"%25";
+        else if (c == u'\r')
+            escaped += u"%0D";
+        else if (c == u'\n')
+            escaped += u"%0A";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+std::u16string UnescapeHistoryField(std::u16string_view field)
+{
+    std::u16string text;
+    text.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const std::u16string_view code = field.substr(i, 3);
+        // Only the three codes the writer makes; any other '%' stays as it is.
+        if (code == u"%25" || code == u"%0D" || code == u"%0A") {
+            text += code == u"%25" ? u'%' : code == u"%0D" ? u'\r' : u'\n';
+            i += 2;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+std::string HistoryLine(const std::vector<std::u16string>& fields)
+{
+    std::vector<std::u16string> escaped;
+    escaped.reserve(fields.size());
+    for (const auto& f : fields)
+        escaped.push_back(EscapeHistoryField(f));
+    return CsvRecord(escaped);
+}
+
+std::size_t ReadHistory(std::istream& text, const std::function<void(THistoryEntry&&)>& visit)
+{
+    std::size_t skipped = 0;
+    // A record whose quoted field is still open: an older version's field with a
+    // line break, or a line torn by a crash.
+    std::string pending;
+    std::size_t pendingLines = 0;
+    const auto emit = [&](std::string_view record) {
+        if (!record.empty() && record.back() == '\r')
+            record.remove_suffix(1);
+        if (record.empty())
+            return; // a blank line a hand edit may have left
+        auto records = ParseCsv(record);
+        if (records.size() != 1 || records.front().size() < kMinimumFields) {
+            ++skipped;
+            return;
+        }
+        if (records.front().front() == kHeader.front())
+            return;
+        for (auto& field : records.front())
+            field = UnescapeHistoryField(field);
+        visit(THistoryEntry::FromFields(records.front()));
+    };
+    TLineReader reader(text);
+    std::string line;
+    bool tooLong = false;
+    while (reader.Next(line, tooLong)) {
+        if (!pending.empty() && (tooLong || StartsRecord(line) || pending.size() + line.size() >= kMaxHistoryLine)) {
+            skipped += pendingLines;
+            pending.clear();
+        }
+        if (tooLong) {
+            ++skipped;
+            continue;
+        }
+        if (!pending.empty()) {
+            pending += '\n';
+            pending += line;
+            ++pendingLines;
+            if (!OddQuotes(line)) // the line break was inside the field; not closed yet
+                continue;
+            emit(pending);
+            pending.clear();
+            continue;
+        }
+        if (OddQuotes(line)) {
+            pending = std::move(line);
+            pendingLines = 1;
+            continue;
+        }
+        emit(line);
+    }
+    if (!pending.empty())
+        skipped += pendingLines;
+    return skipped;
+}
+
 std::u16string RecipientAddress(std::u16string_view typed)
 {
     return TIdEMailAddressItem(nullptr, String(typed)).Address();
@@ -203,43 +365,32 @@ TSendHistory TSendHistory::ForDeployment(const platform::TWinPathRoots& roots)
     return TSendHistory(platform::TWinPathMapper(roots).Map(kSendHistoryPath).value_or(std::string()));
 }
 
+std::optional<platform::TFileLock> TSendHistory::Lock(std::chrono::milliseconds wait, int& error) const
+{
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), ignored);
+    return platform::TFileLock::Lock(LockPath(), wait, error);
+}
+
 void TSendHistory::Append(const THistoryEntry& entry) const
 {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), ignored);
-    const int fd = ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(), "open " + FPath);
-    try {
-        struct stat st {};
-        std::string bytes;
-        if (::fstat(fd, &st) == 0 && st.st_size == 0)
-            bytes = CsvRecord(kHeader);
-        bytes += CsvRecord(entry.Fields());
-        WriteAll(fd, bytes, FPath);
-        if (::fsync(fd) != 0)
-            throw std::system_error(errno, std::generic_category(), "fsync " + FPath);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
+    platform::AppendLine(FPath, CsvRecord(kHeader), HistoryLine(entry.Fields()));
+}
+
+std::size_t TSendHistory::ForEachEntry(const std::function<void(THistoryEntry&&)>& visit) const
+{
+    std::ifstream file(FPath, std::ios::binary);
+    if (!file)
+        return 0;
+    return ReadHistory(file, visit);
 }
 
 std::vector<THistoryEntry> TSendHistory::Entries() const
 {
-    std::ifstream file(FPath, std::ios::binary);
-    if (!file)
-        return {};
-    std::ostringstream text;
-    text << file.rdbuf();
     std::vector<THistoryEntry> entries;
-    for (const auto& record : ParseCsv(text.str())) {
-        // The header, and blank lines a hand edit may have left.
-        if (record.front() == kHeader.front() || (record.size() == 1 && record.front().empty()))
-            continue;
-        entries.push_back(THistoryEntry::FromFields(record));
-    }
+    ForEachEntry([&entries](THistoryEntry&& e) { entries.push_back(std::move(e)); });
     return entries;
 }
 
@@ -248,12 +399,12 @@ std::optional<THistoryEntry> TSendHistory::PreviousDelivery(std::u16string_view 
 {
     const std::u16string address = RecipientAddress(recipient);
     std::optional<THistoryEntry> found;
-    for (auto& e : Entries()) {
+    ForEachEntry([&](THistoryEntry&& e) {
         const bool wholeMonth = e.State.empty() || e.State.starts_with(kStateWholeMonth);
         if (e.Event == kEventSend && e.Result == kResultDelivered && wholeMonth && e.Year == year && e.Month == month
             && platform::EqualsIgnoreCase(RecipientAddress(e.Recipient), address))
             found = std::move(e);
-    }
+    });
     return found;
 }
 

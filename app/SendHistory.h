@@ -4,15 +4,28 @@
 // recebi" can be answered with the date, the archive's SHA-256 and the queue
 // identifier in the server's final reply.
 //
-// The file is CSV as RFC 4180 writes it (fields holding a comma, a quote, CR or
-// LF are quoted, quotes doubled; lines end in CR LF), UTF-8, with a header line
-// when the file is new. Lines are only ever appended (O_APPEND, one write per
-// line, then fsync): an earlier line is never rewritten, and a line is either
-// whole in the file or not there.
+// The file is CSV as RFC 4180 writes it (fields holding a comma or a quote are
+// quoted, quotes doubled; lines end in CR LF), UTF-8, with a header line when the
+// file is new. Each record is one physical line: a CR, LF or '%' inside a field
+// is written %0D, %0A, %25, so a line torn by a crash mid-write (an open quote)
+// costs that line alone. Files of older versions, whose quoted fields may span
+// lines, still read: a quoted field continues onto the next line unless that
+// line begins a record of its own, in which case the open line is skipped.
+// Lines are only ever appended (O_APPEND, one write per line, then fsync): an
+// earlier line is never rewritten. Reading is streamed, a line at a time.
+//
+// A send checks the history, delivers and records under the lock of the file
+// beside it (historico.csv.lock), so two sends of one month cannot both pass the
+// check.
 
 #include "platform/Clock.h"
+#include "platform/FileLock.h"
 #include "platform/WinPath.h"
 
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,6 +74,20 @@ std::string CsvRecord(const std::vector<std::u16string>& fields);
 // The records of a CSV text (quoted fields may hold line breaks).
 std::vector<std::vector<std::u16string>> ParseCsv(std::string_view text);
 
+// A field as the history writes it: '%' -> %25, CR -> %0D, LF -> %0A; and back.
+std::u16string EscapeHistoryField(std::u16string_view field);
+std::u16string UnescapeHistoryField(std::u16string_view field);
+// One history line: the escaped fields as one CSV record, CR LF at the end.
+std::string HistoryLine(const std::vector<std::u16string>& fields);
+
+// The longest physical line read; a longer one (garbage) is skipped whole.
+inline constexpr std::size_t kMaxHistoryLine = 1 << 20;
+// Reads history text a line at a time and hands each entry to `visit`, oldest
+// first. The header, blank lines, lines torn short (fewer fields than the first
+// header had, or an open quote the next record cuts off) and over-long lines are
+// skipped; returns how many lines were skipped that way.
+std::size_t ReadHistory(std::istream& text, const std::function<void(THistoryEntry&&)>& visit);
+
 // The address part of what the user typed ("Contador <c@x>" -> "c@x").
 std::u16string RecipientAddress(std::u16string_view typed);
 
@@ -78,10 +105,21 @@ public:
 
     const std::string& Path() const { return FPath; }
 
-    // Appends one line (and the header line first when the file is new or empty).
-    // Raises std::system_error when the file cannot be written.
+    // The lock file beside the history.
+    std::string LockPath() const { return FPath + ".lock"; }
+
+    // Takes the history's lock, waiting at most `wait` while another process holds
+    // it (error EWOULDBLOCK then; else errno of the lock file). Creates the folder.
+    std::optional<platform::TFileLock> Lock(std::chrono::milliseconds wait, int& error) const;
+
+    // Appends one line (and the header line first when the file is new or empty;
+    // a line break first when the last line was torn short). Raises
+    // std::system_error when the file cannot be written.
     void Append(const THistoryEntry& entry) const;
-    // Every entry, oldest first; none when the file does not exist.
+    // Each entry in turn, oldest first, read a line at a time; none when the file
+    // does not exist. Returns the number of lines skipped (see ReadHistory).
+    std::size_t ForEachEntry(const std::function<void(THistoryEntry&&)>& visit) const;
+    // Every entry, oldest first.
     std::vector<THistoryEntry> Entries() const;
     // The latest delivered send of the whole, checked month to that address
     // (compared without regard to case), if any. An incomplete, empty or unchecked

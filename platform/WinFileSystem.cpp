@@ -3,6 +3,7 @@
 #include "platform/CaseFold.h"
 #include "platform/Crc32.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileModes.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
@@ -269,7 +270,7 @@ bool TWinFileSystem::ForceDirectories(std::u16string_view path) const
         current = SplitLinuxPath(current).first;
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST)
+        if (::mkdir(it->c_str(), kCreatedFolderMode) != 0 && errno != EEXIST)
             return false;
         const auto [folder, name] = SplitLinuxPath(*it);
         FMapper.NoteCreated(folder, name);
@@ -337,7 +338,7 @@ bool TWinFileSystem::CopyFile(std::u16string_view from, std::u16string_view to) 
     struct stat st {};
     if (in.Get() < 0 || ::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    TFd out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    TFd out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kCreatedFileMode));
     if (out.Get() < 0)
         return false;
     const auto [folder, name] = SplitLinuxPath(*target);
@@ -415,7 +416,7 @@ TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u1
         return Failed(TProblem::cpChanged);
 
 
-    TFd out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    TFd out(::open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kCreatedFileMode));
     if (out.Get() < 0)
         return Failed(TProblem::cpUnwritable, errno);
     const auto [folder, name] = SplitLinuxPath(*target);
@@ -468,7 +469,7 @@ int TWinFileSystem::WriteFileWhole(std::u16string_view path, std::string_view by
     const std::string aside = *target + ".novo";
     int error = 0;
     {
-        TFd out(::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        TFd out(::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kCreatedFileMode));
         if (out.Get() < 0)
             return errno;
         error = WriteAll(out.Get(), bytes.data(), bytes.size());

@@ -10,6 +10,7 @@
 #include "app/SendHistory.h"
 #include "app/TerminalConfig.h"
 #include "platform/DeploymentConfig.h"
+#include "platform/FileModes.h"
 #include "platform/Process.h"
 #include "platform/Utf.h"
 
@@ -79,30 +80,28 @@ TExtracted Extract(const app::TCliOptions& options, const platform::TDeploymentC
     return {summary.AllComplete(), empty};
 }
 
+// Exit status of a mail that the server accepted but the history could not record.
+constexpr int kExitDeliveredNotRecorded = 3;
+
 // Mails the attachment as "Enviar E-mail" does: the month's archive only as its
 // check sealed it, a file given with --attach as it is. An incomplete or empty
-// month goes only from send with --force, never from run.
-bool Send(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
-          const std::u16string& attachmentPath)
+// month goes only from send with --force, never from run; a month already
+// delivered to the address only with --force. The dispatch checks that, sends
+// and records under the history's lock. The exit status.
+int Send(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment,
+         const std::u16string& attachmentPath)
 {
     const app::TMailDispatchInput input {MonthName(options), YearText(options), platform::Utf8ToUtf16(options.Store),
                                          platform::Utf8ToUtf16(options.To), attachmentPath, !options.Attach.empty()};
     const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
-    if (!options.Force) {
-        if (const auto previous =
-                history.PreviousDelivery(input.YearEditText, app::HistoryMonth(input.MonthEditText), input.Recipient)) {
-            std::cerr << "Este mês já foi enviado para " << platform::Utf16ToUtf8(previous->Recipient) << " em "
-                      << platform::Utf16ToUtf8(previous->DateTime)
-                      << "; o e-mail não foi enviado de novo. Use --force para enviar mesmo assim." << std::endl;
-            return false;
-        }
-    }
-    app::TConsoleDispatchView view(std::cerr,
-                                   options.Force && options.Command == app::TCliOptions::TCommand::cmSend);
+    app::TConsoleDispatchView view(std::cerr, options.Force && options.Command == app::TCliOptions::TCommand::cmSend,
+                                   options.Force);
     app::TMailDispatch dispatch(view, app::TMailSettings::FromDeployment(deployment), deployment.Roots);
     dispatch.SetHistory(&history);
     const auto started = std::chrono::steady_clock::now();
-    const bool delivered = dispatch.Send(input) == app::TMailDispatchResult::mdDelivered;
+    const app::TMailDispatchResult result = dispatch.Send(input);
+    const bool delivered = result == app::TMailDispatchResult::mdDelivered
+        || result == app::TMailDispatchResult::mdDeliveredNotRecorded;
     const auto& sizes = dispatch.MessageSizes();
     if (delivered && sizes.size() > 1) {
         const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -111,7 +110,9 @@ bool Send(const app::TCliOptions& options, const platform::TDeploymentConfig& de
             std::cerr << " " << size;
         std::cerr << " bytes) em " << static_cast<long long>(seconds + 0.5) << " s." << std::endl;
     }
-    return delivered;
+    if (result == app::TMailDispatchResult::mdDeliveredNotRecorded)
+        return kExitDeliveredNotRecorded;
+    return delivered ? 0 : 1;
 }
 
 // The send history as a table, all of it or the given year and/or month.
@@ -119,13 +120,16 @@ int History(const app::TCliOptions& options, const platform::TDeploymentConfig& 
 {
     const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
     std::vector<app::THistoryEntry> shown;
-    for (auto& e : history.Entries()) {
+    const std::size_t skipped = history.ForEachEntry([&](app::THistoryEntry&& e) {
         if (options.Year && e.Year != YearText(options))
-            continue;
+            return;
         if (options.Month && e.Month != app::MonthNumber(MonthName(options)))
-            continue;
+            return;
         shown.push_back(std::move(e));
-    }
+    });
+    if (skipped)
+        std::cerr << skipped << " linha(s) ilegível(is) de " << history.Path()
+                  << " ignorada(s) (cortada(s) no meio da gravação, por exemplo)." << std::endl;
     if (shown.empty()) {
         std::cerr << "Nenhum envio registrado em " << history.Path() << "." << std::endl;
         return 0;
@@ -149,6 +153,9 @@ int main(int argc, char** argv)
 {
     using TCommand = app::TCliOptions::TCommand;
     std::setlocale(LC_ALL, "");
+    // Before anything is written: invoices, addresses and server replies are for
+    // the owner and the group only, also in what 7-Zip creates.
+    platform::RestrictCreatedFileModes();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const app::TCliOptions options = app::ParseCliArguments(args, platform::TSystemClock().Now());
     switch (options.Command) {
@@ -173,6 +180,8 @@ int main(int argc, char** argv)
         std::cerr << "Aviso: arquivo de implantação " << deployment.SourcePath
                   << " não encontrado; usando C: em " << deployment.Roots.DriveC
                   << " e a rede em " << deployment.Roots.Network << std::endl;
+    if (const auto warning = platform::WorldReadablePasswordWarning(deployment.SourcePath, !deployment.Password.empty()))
+        std::cerr << *warning << std::endl;
 
     // A recipient or store name that cannot go is said before any of the month's work.
     if (options.Command == TCommand::cmSend || options.Command == TCommand::cmRun) {
@@ -193,7 +202,7 @@ int main(int argc, char** argv)
         archivePath = options.Attach.empty()
             ? app::ArchiveFilePath(app::ArchiveBase(YearText(options), app::MonthNumber(MonthName(options))))
             : AttachmentArgument(options.Attach);
-        return Send(options, deployment, archivePath) ? 0 : 1;
+        return Send(options, deployment, archivePath);
     case TCommand::cmHistory:
         return History(options, deployment);
     case TCommand::cmRun:
@@ -206,7 +215,7 @@ int main(int argc, char** argv)
                       << std::endl;
             return 1;
         }
-        return Send(options, deployment, archivePath) ? 0 : 1;
+        return Send(options, deployment, archivePath);
     default:
         return 2;
     }

@@ -106,9 +106,8 @@ void Tform_enviar::btn_emailClick()
         return; // called again from within the event loop of one of this send's message boxes
     FSending = true;
     try {
-        const app::TMailDispatchInput input = DispatchInput();
-        if (ConfirmResend(input))
-            FMailDispatch->Send(input);
+        // The dispatch asks (ConfirmResend) when the history holds the month.
+        FMailDispatch->Send(DispatchInput());
     } catch (const std::exception& e) {
         // The dispatch reports its own failures; nothing may escape a slot.
         ShowMessage(QString::fromUtf8(e.what()).toStdU16String());
@@ -119,13 +118,16 @@ void Tform_enviar::btn_emailClick()
     btn_email->setText(kButtonCaption);
 }
 
-bool Tform_enviar::ConfirmResend(const app::TMailDispatchInput& input)
+bool Tform_enviar::ConfirmResend(const app::THistoryEntry& previous)
 {
-    const auto previous = FHistory.PreviousDelivery(input.YearEditText, app::HistoryMonth(input.MonthEditText),
-                                                    input.Recipient);
-    if (!previous)
-        return true;
-    return Ask(QString::fromStdU16String(app::ResendQuestion(*previous)));
+    return Ask(QString::fromStdU16String(app::ResendQuestion(previous)));
+}
+
+void Tform_enviar::ShowWaiting(std::u16string_view)
+{
+    // The wait holds the GUI thread (as the send itself does): paint it now.
+    btn_email->setText(QStringLiteral("Aguardando outro envio..."));
+    btn_email->repaint();
 }
 
 bool Tform_enviar::ConfirmCaveat(std::u16string_view caveat)

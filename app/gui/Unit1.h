@@ -54,7 +54,7 @@ public:
     const app::TMailDispatch& MailDispatch() const { return *FMailDispatch; }
 
     // Test seams: a replacement for the modal message box, and for the yes/no
-    // question asked before a month goes again to the same address.
+    // questions (a month again to the same address, an incomplete month).
     std::function<void(const QString&)> OnShowMessage;
     std::function<bool(const QString&)> OnConfirm;
 
@@ -72,10 +72,12 @@ private:
     void CloseDialog() override;
     void ShowPart(int part, int parts) override;
     bool ConfirmCaveat(std::u16string_view caveat) override;
+    // The month already went to this address: "Enviar novamente?"
+    bool ConfirmResend(const app::THistoryEntry& previous) override;
+    // Another send holds the history: the button says so while this one waits.
+    void ShowWaiting(std::u16string_view text) override;
     // A yes/no box titled with the application's title, "Não" the default.
     bool Ask(const QString& question);
-    // False when the month already went to this address and the user says no.
-    bool ConfirmResend(const app::TMailDispatchInput& input);
 
     const IPeriodEditTexts& FPeriod;
     QString FApplicationTitle;

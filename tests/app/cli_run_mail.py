@@ -4,7 +4,11 @@ and a CA of its own: the mail the server stored carries an archive whose listing
 every copied XML file; nothing the program prints holds the password or its base64
 forms, also when the login fails. The send history: the month delivered to the same
 address again is refused without --force, every attempt has its line, and
-orvant-cli history shows them. Then the demo (make demo) headless, with the same
+orvant-cli history shows them; three sends of the month to one address at once
+deliver once; a line torn by a crash is skipped and the guard still holds after
+it; a history that cannot be written after a delivery gives exit status 3. What
+the program writes is for its owner and group only, and a deployment file every
+user can read draws a warning. Then the demo (make demo) headless, with the same
 check on all it prints.
 
 Usage: cli_run_mail.py ORVANT_CLI SCRIPTS_FOLDER
@@ -16,6 +20,7 @@ import email
 import email.policy
 import os
 import re
+import stat
 import subprocess
 import sys
 import tempfile
@@ -107,6 +112,61 @@ with tempfile.TemporaryDirectory(prefix="orvant-run-") as root:
               "the history holds the archive's size and SHA-256")
         check(delivered[8].startswith("PDV1=") and delivered[8].count(";") == 3, f"files per terminal {delivered[8]}")
         printed += refused.stdout + refused.stderr
+
+        write_deployment(config, port, PASSWORD, os.path.join(mbox, "ca.pem"))
+        enviar = os.path.join(store, "drive_c", "Kelmora", "Orvant", "Enviar")
+        history_file = os.path.join(enviar, "historico.csv")
+
+        # Invoices, addresses and replies are for the owner and the group only.
+        staging_month = os.path.join(store, "drive_c", "Kelmora", "Orvant", "Arquivos", "2021", "03")
+        staged = next(os.path.join(folder, names[0]) for folder, _dirs, names in sorted(os.walk(staging_month))
+                      if names)
+        for path in (history_file, archive_file, os.path.join(enviar, "2021", "03-manifesto.txt"), staged,
+                     os.path.dirname(staged)):
+            mode = stat.S_IMODE(os.stat(path).st_mode)
+            check(mode & 0o007 == 0 and mode & 0o660 == 0o660, f"{path}: mode {oct(mode)}, owner and group only")
+
+        os.chmod(config, 0o644)
+        warned = run(["history"], env)
+        check(f"Aviso: o arquivo de implantação {config} guarda a senha" in warned.stderr,
+              "a deployment file every user can read: the warning")
+        os.chmod(config, 0o640)
+        check("guarda a senha" not in run(["history"], env).stderr, "a deployment file of owner and group: no warning")
+
+        def send_to(address, *extra):
+            return ["send", "--store", "Loja Centro", "--to", address, "--year", "2021", "--month", "3", *extra]
+
+        # Three sends of the month to one address at once: the second and third wait
+        # for the history's lock, then find the first's line.
+        racers = [subprocess.Popen([cli, *send_to("paralelo@example.com")], env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True) for _ in range(3)]
+        raced = [(p.communicate(timeout=300)[1], p.returncode) for p in racers]
+        check(sorted(code for _err, code in raced) == [0, 1, 1], f"three at once: {[code for _e, code in raced]}")
+        check(sum("Este mês já foi enviado para paralelo@example.com em " in err for err, _c in raced) == 2,
+              "the two that waited were refused as already sent")
+
+        # A line torn by a crash mid-write (an open quote): skipped, and a delivery
+        # recorded after it still keeps the month from going twice.
+        with open(history_file, "ab") as f:
+            f.write(b'2021-04-01 06:00:00,2021,03,envio,"Terceiro <terceiro@exam')
+        check(run(send_to("terceiro@example.com"), env).returncode == 0, "after a torn line: delivered")
+        again = run(send_to("terceiro@example.com"), env)
+        check(again.returncode == 1 and "Este mês já foi enviado para terceiro@example.com" in again.stderr,
+              "after a torn line: the same month again is refused")
+        listed = run(["history", "--year", "2021"], env)
+        check("1 linha(s) ilegível(is)" in listed.stderr and "terceiro@example.com" in listed.stdout,
+              "history skips the torn line and says so")
+
+        # A history that cannot be written (a folder at its path): delivered, said, status 3.
+        os.rename(history_file, history_file + ".bak")
+        os.mkdir(history_file)
+        unrecorded = run(send_to("quarto@example.com"), env)
+        check(unrecorded.returncode == 3, f"an unwritable history: exit status {unrecorded.returncode}")
+        check("O e-mail foi entregue, mas o histórico não pôde ser gravado: " + history_file in unrecorded.stderr,
+              "an unwritable history: said after the delivery")
+        os.rmdir(history_file)
+        os.rename(history_file + ".bak", history_file)
+        check("3 quando o\ne-mail foi entregue" in run(["--help"], env).stdout, "--help names exit status 3")
         for secret in secret_forms(PASSWORD) | secret_forms("Errada-12345"):
             check(secret not in printed, f"the output holds {secret!r}")
     finally:
@@ -114,10 +174,15 @@ with tempfile.TemporaryDirectory(prefix="orvant-run-") as root:
         server.wait(timeout=30)
 
     maildir = os.path.join(mbox, "mail")
-    stored = sorted(name for name in os.listdir(maildir) if name.endswith(".eml"))
-    check(len(stored) == 1, f"one message stored: {stored}")
-    with open(os.path.join(maildir, stored[0]), "rb") as f:
-        msg = email.message_from_binary_file(f, policy=email.policy.default)
+    received = {}
+    for name in sorted(name for name in os.listdir(maildir) if name.endswith(".eml")):
+        with open(os.path.join(maildir, name), "rb") as f:
+            stored_msg = email.message_from_binary_file(f, policy=email.policy.default)
+        received.setdefault(stored_msg["To"].addresses[0].addr_spec, []).append(stored_msg)
+    check({to: len(msgs) for to, msgs in received.items()}
+          == {"contador@example.com": 1, "paralelo@example.com": 1, "terceiro@example.com": 1,
+              "quarto@example.com": 1}, f"messages stored per address: {received.keys()}")
+    msg = received["contador@example.com"][0]
     check(msg["Subject"] == "Loja Centro - XML - Março de 2021", f"subject {msg['Subject']}")
     attachments = list(msg.iter_attachments())
     check([a.get_filename() for a in attachments] == ["03.7z"], "the archive attached")
