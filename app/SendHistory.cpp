@@ -314,9 +314,16 @@ std::size_t ReadHistory(std::istream& text, const std::function<void(THistoryEnt
     return skipped;
 }
 
-std::u16string RecipientAddress(std::u16string_view typed)
+bool SharesRecipient(std::u16string_view typed, std::u16string_view other)
 {
-    return TIdEMailAddressItem(nullptr, String(typed)).Address();
+    TIdEMailAddressList these, those;
+    these.SetEMailAddresses(String(typed));
+    those.SetEMailAddresses(String(other));
+    for (std::int32_t i = 0; i < these.Count(); ++i)
+        for (std::int32_t j = 0; j < those.Count(); ++j)
+            if (!these[i].Address().empty() && platform::EqualsIgnoreCase(these[i].Address(), those[j].Address()))
+                return true;
+    return false;
 }
 
 std::u16string ResendQuestion(const THistoryEntry& previous)
@@ -397,12 +404,11 @@ std::vector<THistoryEntry> TSendHistory::Entries() const
 std::optional<THistoryEntry> TSendHistory::PreviousDelivery(std::u16string_view year, std::u16string_view month,
                                                             std::u16string_view recipient) const
 {
-    const std::u16string address = RecipientAddress(recipient);
     std::optional<THistoryEntry> found;
     ForEachEntry([&](THistoryEntry&& e) {
         const bool wholeMonth = e.State.empty() || e.State.starts_with(kStateWholeMonth);
         if (e.Event == kEventSend && e.Result == kResultDelivered && wholeMonth && e.Year == year && e.Month == month
-            && platform::EqualsIgnoreCase(RecipientAddress(e.Recipient), address))
+            && SharesRecipient(e.Recipient, recipient))
             found = std::move(e);
     });
     return found;

@@ -88,8 +88,9 @@ inline constexpr std::size_t kMaxHistoryLine = 1 << 20;
 // skipped; returns how many lines were skipped that way.
 std::size_t ReadHistory(std::istream& text, const std::function<void(THistoryEntry&&)>& visit);
 
-// The address part of what the user typed ("Contador <c@x>" -> "c@x").
-std::u16string RecipientAddress(std::u16string_view typed);
+// True when the two recipient texts, as typed (one address or several separated
+// by "," or ";"), name an address in common, compared without regard to case.
+bool SharesRecipient(std::u16string_view typed, std::u16string_view other);
 
 // "Este mês já foi enviado para <recipient> em <date>. Enviar novamente?"
 std::u16string ResendQuestion(const THistoryEntry& previous);
@@ -121,8 +122,8 @@ public:
     std::size_t ForEachEntry(const std::function<void(THistoryEntry&&)>& visit) const;
     // Every entry, oldest first.
     std::vector<THistoryEntry> Entries() const;
-    // The latest delivered send of the whole, checked month to that address
-    // (compared without regard to case), if any. An incomplete, empty or unchecked
+    // The latest delivered send of the whole, checked month to any of those
+    // addresses (compared without regard to case), if any. An incomplete, empty or unchecked
     // month that went does not count: the whole month may still follow. A line
     // written before the history recorded the month's state counts.
     std::optional<THistoryEntry> PreviousDelivery(std::u16string_view year, std::u16string_view month,

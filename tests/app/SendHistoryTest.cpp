@@ -119,6 +119,10 @@ TEST(SendHistory, OnlyADeliveredSendOfThatMonthToThatAddressCountsAsPrevious)
               u"Este mês já foi enviado para contador@example.com em 2026-04-03 10:00:00. Enviar novamente?");
     EXPECT_FALSE(history.PreviousDelivery(u"2026", u"03", u"outro@example.com"));
     EXPECT_FALSE(history.PreviousDelivery(u"2025", u"03", u"contador@example.com"));
+    // A month that went to several addresses went to each of them.
+    history.Append(Entry(u"fiscal@example.com; Outro <outro@example.com>", u"04", send, u"entregue", u"2026-05-01 06:00:00"));
+    EXPECT_TRUE(history.PreviousDelivery(u"2026", u"04", u"novo@example.com, OUTRO@example.com"));
+    EXPECT_FALSE(history.PreviousDelivery(u"2026", u"04", u"novo@example.com"));
     EXPECT_EQ(HistoryMonth(u"Março"), u"03");
 }
 
