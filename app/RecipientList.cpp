@@ -24,11 +24,6 @@ std::u16string Quoted(std::u16string_view text)
     return u"\"" + std::u16string(text) + u"\"";
 }
 
-std::u16string Count(std::size_t n)
-{
-    return UIntToStr(n);
-}
-
 // Dot-separated atoms of atext, none empty.
 bool IsDotAtom(std::u16string_view text)
 {
@@ -85,8 +80,8 @@ std::u16string AddressProblem(std::u16string_view address)
               u"acentos nem cedilha, como o provedor o registrou.";
     }
     if (address.size() > kMaxAddressLength)
-        return u"O endereço " + Quoted(address) + u" tem " + Count(address.size()) + u" caracteres; o limite é "
-            + Count(kMaxAddressLength) + u".";
+        return u"O endereço " + Quoted(address) + u" tem " + UIntToStr(address.size()) + u" caracteres; o limite é "
+            + UIntToStr(kMaxAddressLength) + u".";
     const std::size_t at = address.rfind(u'@');
     if (at == std::u16string_view::npos)
         return NotAnAddress(address, u"falta o @ e o domínio (por exemplo contador@example.com)");
@@ -99,8 +94,8 @@ std::u16string AddressProblem(std::u16string_view address)
     if (domain.empty())
         return NotAnAddress(address, u"falta o domínio depois do @");
     if (local.size() > kMaxLocalPartLength)
-        return u"A parte antes do @ do endereço " + Quoted(address) + u" tem " + Count(local.size())
-            + u" caracteres; o limite é " + Count(kMaxLocalPartLength) + u".";
+        return u"A parte antes do @ do endereço " + Quoted(address) + u" tem " + UIntToStr(local.size())
+            + u" caracteres; o limite é " + UIntToStr(kMaxLocalPartLength) + u".";
     if (!IsDotAtom(local))
         return NotAnAddress(address, u"a parte antes do @ tem um espaço, um ponto fora de lugar ou um caractere "
                                      u"que não pode ser usado");
@@ -125,8 +120,8 @@ TRecipientList ParseRecipients(std::u16string_view typed)
             return result;
         }
         if (item.Name().size() > kMaxDisplayNameLength) {
-            result.Problem = u"O nome do destinatário " + item.Address() + u" tem " + Count(item.Name().size())
-                + u" caracteres; o limite é " + Count(kMaxDisplayNameLength) + u".";
+            result.Problem = u"O nome do destinatário " + item.Address() + u" tem " + UIntToStr(item.Name().size())
+                + u" caracteres; o limite é " + UIntToStr(kMaxDisplayNameLength) + u".";
             return result;
         }
         result.Recipients.push_back({item.Name(), item.Address()});
@@ -134,8 +129,8 @@ TRecipientList ParseRecipients(std::u16string_view typed)
     if (result.Recipients.empty())
         result.Problem = Quoted(typed) + u" não tem nenhum endereço de e-mail.";
     else if (result.Recipients.size() > kMaxRecipients)
-        result.Problem = u"São " + Count(result.Recipients.size()) + u" destinatários; o limite é "
-            + Count(kMaxRecipients) + u" por mensagem.";
+        result.Problem = u"São " + UIntToStr(result.Recipients.size()) + u" destinatários; o limite é "
+            + UIntToStr(kMaxRecipients) + u" por mensagem.";
     return result;
 }
 
