@@ -1,6 +1,7 @@
 #include "app/MailFailureReason.h"
 
 #include "mime/IdGlobal.h"
+#include "net/IdStackErrors.h"
 #include "platform/Utf.h"
 #include "smtp/IdExceptionCore.h"
 #include "smtp/IdReplySMTP.h"
@@ -10,18 +11,18 @@ namespace orvant::app {
 namespace {
 
 // The socket errors a mail server's user meets, by the library's codes.
-std::u16string_view SocketErrorText(std::int32_t code)
+std::u16string_view SocketErrorAdvice(std::int32_t code)
 {
     switch (code) {
-    case 10061: return u"O servidor recusou a conexão: nada atende nessa porta.";
-    case 10060: return u"O servidor não respondeu a tempo.";
-    case 10054:
-    case 10053: return u"A conexão foi interrompida pelo servidor ou pela rede.";
-    case 10051:
-    case 10065: return u"Não há caminho de rede até o servidor: confira a rede e o firewall.";
-    case 11001:
-    case 11002:
-    case 11004: return u"O nome do servidor não foi encontrado: confira Host e o DNS.";
+    case Id_WSAECONNREFUSED: return u"O servidor recusou a conexão: nada atende nessa porta.";
+    case Id_WSAETIMEDOUT: return u"O servidor não respondeu a tempo.";
+    case Id_WSAECONNRESET:
+    case Id_WSAECONNABORTED: return u"A conexão foi interrompida pelo servidor ou pela rede.";
+    case Id_WSAENETUNREACH:
+    case Id_WSAEHOSTUNREACH: return u"Não há caminho de rede até o servidor: confira a rede e o firewall.";
+    case Id_WSAHOST_NOT_FOUND:
+    case Id_WSATRY_AGAIN:
+    case Id_WSANO_DATA: return u"O nome do servidor não foi encontrado: confira Host e o DNS.";
     default: return {};
     }
 }
@@ -85,7 +86,7 @@ std::u16string MailFailureReason(const std::exception& error, const TMailSetting
 
     std::u16string reason;
     if (const auto* socket = dynamic_cast<const EIdSocketError*>(&error))
-        reason = SocketErrorText(socket->LastError());
+        reason = SocketErrorAdvice(socket->LastError());
     else if (dynamic_cast<const EIdOpenSSLError*>(&error))
         // Most often the certificate: from a CA the system does not trust (a private
         // CA belongs in CAFile) or made out to another name than Host.

@@ -19,6 +19,7 @@
 #include "mime/IdGlobal.h"
 #include "mime/IdStrings.h"
 #include "mime/IdTextEncoding.h"
+#include "net/IdStackErrors.h"
 #include "smtp/IdBuffer.h"
 #include "smtp/IdComponent.h"
 #include "smtp/IdExceptionCore.h"
@@ -41,7 +42,7 @@ inline constexpr std::int32_t IdMaxLineLengthDefault = 16384;
 inline constexpr std::int32_t IdDefaultBufferSize = 32768;
 // The socket layer's connection time-out code: a receive or send that ends with it
 // is a time-out, not a broken connection.
-inline constexpr std::int32_t IdTransportTimeoutCode = 10060;
+inline constexpr std::int32_t IdTransportTimeoutCode = Id_WSAETIMEDOUT;
 
 class TIdIOHandler : public TIdComponent {
 public:
