@@ -1,5 +1,6 @@
 #include "app/FileDigest.h"
 
+#include "mime/IdGlobal.h"
 #include "net/IdSSLOpenSSLHeaders.h"
 
 #include <fstream>
@@ -34,13 +35,7 @@ std::string Digest(const std::string& path)
     unsigned int length = 0;
     if (ssl.EVP_DigestFinal_ex(context.get(), digest, &length) != 1)
         return {};
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0x0F];
-    }
-    return hex;
+    return ToUtf8(BytesToHex(digest, length));
 }
 
 } // namespace

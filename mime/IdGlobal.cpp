@@ -224,6 +224,20 @@ bool IsNumeric(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
+String BytesToHex(const std::uint8_t* bytes, std::size_t length, StringView separator)
+{
+    static constexpr char16_t kDigits[] = u"0123456789abcdef";
+    String text;
+    text.reserve(length * (2 + separator.size()));
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i > 0)
+            text += separator;
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
 int HexDigitValue(char16_t c)
 {
     if (c >= u'0' && c <= u'9')

@@ -86,6 +86,14 @@ inline String BytesToStringRaw(const TIdBytes& bytes)
     return BytesToStringRaw(bytes.data(), bytes.size());
 }
 
+// The bytes in lower-case hexadecimal, two digits each, with the separator between
+// bytes ("ab:01" for a fingerprint, "ab01" without one).
+String BytesToHex(const std::uint8_t* bytes, std::size_t length, StringView separator = {});
+inline String BytesToHex(const TIdBytes& bytes, StringView separator = {})
+{
+    return BytesToHex(bytes.data(), bytes.size(), separator);
+}
+
 // File name part of a path: the text after the last "\", "/" or drive colon. Both
 // separators count because paths may be Windows text or mapped Linux paths.
 String ExtractFileName(StringView path);

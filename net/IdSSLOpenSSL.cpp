@@ -134,19 +134,6 @@ TIdBIOPtr OpenFileBIO(const String& fileName, const String& message, TIdBytes& b
     return bio;
 }
 
-String LowerHex(const TIdBytes& bytes)
-{
-    static constexpr char16_t digits[] = u"0123456789abcdef";
-    String text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0)
-            text += u':';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
 std::chrono::system_clock::time_point TimeOf(const ASN1_TIME* time)
 {
     std::tm parts{};
@@ -247,7 +234,7 @@ TIdBytes TIdX509::Fingerprint(TIdX509Digest digest) const
 
 String TIdX509::FingerprintAsString(TIdX509Digest digest) const
 {
-    return LowerHex(Fingerprint(digest));
+    return BytesToHex(Fingerprint(digest), u":");
 }
 
 String TIdX509::SerialNumber() const

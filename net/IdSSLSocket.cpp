@@ -286,13 +286,7 @@ TIdBytes TIdSSLSocket::GetSessionID() const
 
 String TIdSSLSocket::GetSessionIDAsString() const
 {
-    static constexpr char16_t digits[] = u"0123456789abcdef";
-    String text;
-    for (const std::uint8_t byte : GetSessionID()) {
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0F];
-    }
-    return text;
+    return BytesToHex(GetSessionID());
 }
 
 void TIdSSLSocket::SetCipherList(const String& CipherList)
