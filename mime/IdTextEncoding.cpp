@@ -1,5 +1,6 @@
 #include "mime/IdTextEncoding.h"
 
+#include "platform/Utf.h"
 #include "smtp/IdExceptionCore.h"
 
 #include <algorithm>
@@ -73,80 +74,27 @@ std::size_t TId8BitEncoding::GetChars(const std::uint8_t* bytes, std::size_t cou
 }
 
 // --- UTF-8 ---------------------------------------------------------------------------
+// The code-point steps are the ones the operating-system boundary uses.
 
-namespace {
-
-// Reads one code point from UTF-16 at i (advancing i); lone surrogates give U+FFFD.
-char32_t NextCodePoint(StringView s, std::size_t& i)
-{
-    const char32_t c = s[i++];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-        if (i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
-            return 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
-        return 0xFFFD;
-    }
-    if (c >= 0xDC00 && c <= 0xDFFF)
-        return 0xFFFD;
-    return c;
-}
-
-// Decodes one UTF-8 sequence at i (advancing i); ill-formed input gives U+FFFD and
-// consumes the bytes that were examined.
-char32_t NextUtf8(const std::uint8_t* b, std::size_t n, std::size_t& i)
-{
-    const std::uint8_t b0 = b[i++];
-    if (b0 < 0x80)
-        return b0;
-    int extra;
-    char32_t cp;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) { extra = 1; cp = b0 & 0x1F; min = 0x80; }
-    else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; min = 0x800; }
-    else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; min = 0x10000; }
-    else return 0xFFFD;
-    for (int k = 0; k < extra; ++k) {
-        if (i >= n || (b[i] & 0xC0) != 0x80)
-            return 0xFFFD;
-        cp = (cp << 6) | (b[i++] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0xFFFD;
-    return cp;
-}
-
-} // namespace
+using orvant::platform::EncodeUtf16;
+using orvant::platform::EncodeUtf8;
+using orvant::platform::NextUtf16CodePoint;
+using orvant::platform::NextUtf8CodePoint;
+using orvant::platform::Utf8Length;
 
 std::size_t TIdUTF8Encoding::GetByteCount(StringView chars) const
 {
     std::size_t n = 0;
-    for (std::size_t i = 0; i < chars.size();) {
-        const char32_t cp = NextCodePoint(chars, i);
-        n += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-    }
+    for (std::size_t i = 0; i < chars.size();)
+        n += Utf8Length(NextUtf16CodePoint(chars, i));
     return n;
 }
 
 std::size_t TIdUTF8Encoding::GetBytes(StringView chars, std::uint8_t* out) const
 {
     std::size_t o = 0;
-    for (std::size_t i = 0; i < chars.size();) {
-        const char32_t cp = NextCodePoint(chars, i);
-        if (cp < 0x80) {
-            out[o++] = static_cast<std::uint8_t>(cp);
-        } else if (cp < 0x800) {
-            out[o++] = static_cast<std::uint8_t>(0xC0 | (cp >> 6));
-            out[o++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out[o++] = static_cast<std::uint8_t>(0xE0 | (cp >> 12));
-            out[o++] = static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-            out[o++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
-        } else {
-            out[o++] = static_cast<std::uint8_t>(0xF0 | (cp >> 18));
-            out[o++] = static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3F));
-            out[o++] = static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-            out[o++] = static_cast<std::uint8_t>(0x80 | (cp & 0x3F));
-        }
-    }
+    for (std::size_t i = 0; i < chars.size();)
+        o += EncodeUtf8(NextUtf16CodePoint(chars, i), out + o);
     return o;
 }
 
@@ -154,23 +102,15 @@ std::size_t TIdUTF8Encoding::GetCharCount(const std::uint8_t* bytes, std::size_t
 {
     std::size_t n = 0;
     for (std::size_t i = 0; i < count;)
-        n += NextUtf8(bytes, count, i) >= 0x10000 ? 2 : 1;
+        n += NextUtf8CodePoint(bytes, count, i) >= 0x10000 ? 2 : 1;
     return n;
 }
 
 std::size_t TIdUTF8Encoding::GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const
 {
     std::size_t o = 0;
-    for (std::size_t i = 0; i < count;) {
-        char32_t cp = NextUtf8(bytes, count, i);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out[o++] = static_cast<char16_t>(0xD800 + (cp >> 10));
-            out[o++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out[o++] = static_cast<char16_t>(cp);
-        }
-    }
+    for (std::size_t i = 0; i < count;)
+        o += EncodeUtf16(NextUtf8CodePoint(bytes, count, i), out + o);
     return o;
 }
 
