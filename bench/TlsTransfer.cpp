@@ -11,6 +11,7 @@
 // program negotiates (TLS 1.3 here).
 
 #include "net/IdSSLIOHandlerSocketOpenSSL.h"
+#include "platform/TempFile.h"
 
 #include "Loopback.h"
 
@@ -65,10 +66,9 @@ void Run(std::vector<std::string> argv)
 struct TCertificate {
     TCertificate()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvant-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
+        Folder = orvant::platform::CreateTempFolder("orvant-bench-");
+        if (Folder.empty())
             Fail("mkdtemp");
-        Folder = pattern;
         Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
              "-keyout", Folder + "/key.pem", "-out", Folder + "/cert.pem", "-days", "1", "-subj", "/CN=localhost"});
     }

@@ -28,4 +28,16 @@ std::string CreateTempFile(const std::string& folder, std::string_view prefix)
     return std::string(name.data());
 }
 
+std::string CreateTempFolder(std::string_view prefix)
+{
+    std::string pattern = TempFolder();
+    if (pattern.back() != '/')
+        pattern += '/';
+    pattern.append(prefix);
+    pattern += "XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) // creates the folder with mode 0700
+        return {};
+    return pattern;
+}
+
 } // namespace orvant::platform

@@ -15,4 +15,9 @@ std::string TempFolder();
 // only, and returns its path; empty when it cannot be created.
 std::string CreateTempFile(const std::string& folder, std::string_view prefix);
 
+// Creates a new empty folder named `prefix` and six random characters in the
+// system's temporary folder, open to the user only, and returns its path; empty
+// when it cannot be created.
+std::string CreateTempFolder(std::string_view prefix);
+
 } // namespace orvant::platform

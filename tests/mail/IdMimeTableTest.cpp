@@ -2,6 +2,7 @@
 #include "mail/IdMimeTableBuiltIn.h"
 #include "platform/SystemMimeTypes.h"
 #include "smtp/IdException.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -18,22 +19,19 @@ class ScopedSystemMimeTypes {
 public:
     explicit ScopedSystemMimeTypes(const std::string& content)
         : FOld(orvant::platform::SystemMimeTypesFile())
-        , FPath(std::filesystem::temp_directory_path() /
-                ("orvant-mime-types-" + std::to_string(::getpid()) + "-" + std::to_string(++FCounter)))
+        , FPath(FFolder.WriteFile("mime.types", content))
     {
-        std::ofstream(FPath, std::ios::binary) << content;
         orvant::platform::SetSystemMimeTypesFile(FPath.string());
     }
     ~ScopedSystemMimeTypes()
     {
         orvant::platform::SetSystemMimeTypesFile(FOld);
-        std::filesystem::remove(FPath);
     }
     ScopedSystemMimeTypes(const ScopedSystemMimeTypes&) = delete;
     ScopedSystemMimeTypes& operator=(const ScopedSystemMimeTypes&) = delete;
 
 private:
-    static inline int FCounter = 0;
+    orvant::test::TTempDir FFolder {"orvant-mime-types-"};
     std::string FOld;
     std::filesystem::path FPath;
 };

@@ -3,6 +3,7 @@
 #include "mime/IdStream.h"
 #include "mime/IdStrings.h"
 #include "smtp/IdException.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -116,7 +117,8 @@ TEST(IdStream, CopyFromCopiesWholeStreamsAndRanges)
     EXPECT_EQ(whole.CopyFrom(source, 0), 200000);
     EXPECT_EQ(whole.Bytes(), data);
 
-    const auto path = std::filesystem::temp_directory_path() / "orvant-stream-test.bin";
+    const orvant::test::TTempDir dir;
+    const auto path = dir.Path() / "stream-test.bin";
     {
         TFileStream file(FromUtf8(path.string()), TFileStream::TMode::fmCreate);
         source.SetPosition(10);
@@ -127,5 +129,4 @@ TEST(IdStream, CopyFromCopiesWholeStreamsAndRanges)
     std::uint8_t first = 0;
     back.ReadBuffer(&first, 1);
     EXPECT_EQ(first, data[10]);
-    std::filesystem::remove(path);
 }

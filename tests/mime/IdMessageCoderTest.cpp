@@ -9,6 +9,7 @@
 #include "smtp/IdException.h"
 #include "support/ExternalProgram.h"
 #include "support/StreamProbes.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -157,11 +158,8 @@ TEST(IdMessageEncoderInfoMIME, ContentTypeFollowsThePartsAMessageHolds)
 
 TEST(IdMessageEncoder, EncodesAFileByNameAndIntoLines)
 {
-    const auto path = std::filesystem::temp_directory_path() / "orvant-encoder-03.7z";
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << "Man";
-    }
+    const orvant::test::TTempDir dir;
+    const auto path = dir.WriteFile("03.7z", "Man");
     auto encoder = MakeComponent<TIdMessageEncoderMIME>();
     EXPECT_EQ(encoder->PermissionCode(), 660);
     TMemoryStream out;

@@ -1,4 +1,5 @@
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "support/TempDir.h"
 #include "support/TestChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -36,10 +37,7 @@ protected:
     // A new empty folder for library files.
     std::string MakeFolder()
     {
-        std::string pattern = fs::temp_directory_path().string() + "/orvant-tls-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        FFolder = pattern;
+        FFolder = orvant::test::NewTempFolder("orvant-tls-");
         return FFolder;
     }
 

@@ -1,4 +1,5 @@
 #include "platform/SystemMimeTypes.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,15 @@ using orvant::platform::ReadMimeTypesFile;
 
 TEST(SystemMimeTypes, ReadsTypesAndExtensionsInFileOrder)
 {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("orvant-system-mime-types-" + std::to_string(::getpid()));
-    std::ofstream(path, std::ios::binary) << "# comment line\r\n"
-                                             "\n"
-                                             "application/x-7z-compressed\t\t\t7z\r\n"
-                                             "text/plain txt  text conf # trailing comment\n"
-                                             "   application/no-extension   \n"
-                                             "#text/hidden hid\n"
-                                             "audio/Ogg oga ogg Opus";
+    const orvant::test::TTempDir dir;
+    const auto path = dir.WriteFile("mime.types", "# comment line\r\n"
+                                                  "\n"
+                                                  "application/x-7z-compressed\t\t\t7z\r\n"
+                                                  "text/plain txt  text conf # trailing comment\n"
+                                                  "   application/no-extension   \n"
+                                                  "#text/hidden hid\n"
+                                                  "audio/Ogg oga ogg Opus");
     const auto r = ReadMimeTypesFile(path.string());
-    std::filesystem::remove(path);
 
     ASSERT_EQ(r.size(), 7u);
     EXPECT_EQ(r[0].Extension, u"7z");

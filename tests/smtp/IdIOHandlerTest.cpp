@@ -5,6 +5,7 @@
 #include "smtp/IdIOHandlerStreamMsg.h"
 #include "support/RaisedMessage.h"
 #include "support/ScriptedIOHandler.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -491,9 +492,8 @@ TEST(IdIOHandlerWrite, StreamsOf2GiBNeedLargeStreamAndShortStreamsRaise)
 
 TEST(IdIOHandlerWrite, WriteFileSendsTheWholeFileOrNamesTheMissingOne)
 {
-    const std::filesystem::path path = std::filesystem::temp_directory_path()
-                                       / ("orvant-writefile-" + std::to_string(::getpid()) + ".bin");
-    std::ofstream(path, std::ios::binary) << "file body\r\n";
+    const orvant::test::TTempDir dir;
+    const std::filesystem::path path = dir.WriteFile("writefile.bin", "file body\r\n");
     auto io = MakeScriptedIOHandler();
     const String name = FromUtf8(path.string());
     EXPECT_EQ(io->WriteFile(name), 11);

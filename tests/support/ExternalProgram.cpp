@@ -1,5 +1,7 @@
 #include "support/ExternalProgram.h"
 
+#include "platform/TempFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdint>
@@ -17,10 +19,14 @@ TProgramResult RunProgram(const std::vector<std::string>& argv, const std::strin
     TProgramResult result;
     // The input goes through a file, so a program that writes before it has read
     // everything cannot block against us.
-    char inputPath[] = "/tmp/orvant-input-XXXXXX";
-    const int inputFd = mkstemp(inputPath);
-    if (inputFd < 0)
+    const std::string inputFile = orvant::platform::CreateTempFile("", "orvant-input-");
+    const char* inputPath = inputFile.c_str();
+    const int inputFd = inputFile.empty() ? -1 : open(inputPath, O_WRONLY | O_CLOEXEC);
+    if (inputFd < 0) {
+        if (!inputFile.empty())
+            unlink(inputPath);
         return result;
+    }
     const bool written = write(inputFd, input.data(), input.size()) == static_cast<ssize_t>(input.size());
     close(inputFd);
     int pipeFds[2];

@@ -1,5 +1,6 @@
 #include "support/SmtpTestServer.h"
 
+#include "support/TempDir.h"
 #include "support/TestCertificates.h"
 
 #include <cstdlib>
@@ -92,15 +93,6 @@ std::vector<std::string> CommandLine(const TSmtpServerOptions& o, const std::str
     return argv;
 }
 
-std::string MakeTemporaryFolder()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orvant-smtp-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot make a temporary folder");
-    return pattern;
-}
-
 // One JSON value per line; a missing file has none. A last line without its line end
 // is still being written and is left for the next reading.
 std::vector<TTestJson> ReadJsonLines(const std::string& path)
@@ -176,7 +168,7 @@ std::vector<std::vector<std::string>> TSmtpSessionLog::CommandsByRead(int connec
 
 TSmtpTestServer::TSmtpTestServer(const TSmtpServerOptions& options)
     : FOwnsMaildir(options.Maildir.empty())
-    , FMaildir(FOwnsMaildir ? MakeTemporaryFolder() : options.Maildir)
+    , FMaildir(FOwnsMaildir ? orvant::test::NewTempFolder("orvant-smtp-") : options.Maildir)
 {
     try {
         // The server holds our pipe as its standard input and ends when that closes.

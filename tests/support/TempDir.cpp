@@ -1,19 +1,22 @@
 #include "support/TempDir.h"
 
-#include <cstdlib>
+#include "platform/TempFile.h"
+
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace orvant::test {
 
-TTempDir::TTempDir()
+std::string NewTempFolder(std::string_view prefix)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvant-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    FPath = pattern;
+    std::string folder = platform::CreateTempFolder(prefix);
+    if (folder.empty())
+        throw std::runtime_error("cannot make a temporary folder " + std::string(prefix) + "XXXXXX");
+    return folder;
 }
+
+TTempDir::TTempDir(std::string_view prefix) : FPath(NewTempFolder(prefix)) {}
 
 TTempDir::~TTempDir()
 {

@@ -4,12 +4,18 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace orvant::test {
 
+// A new folder in the system's temporary folder, named `prefix` and six random
+// characters, open to the user only; throws when it cannot be made. The caller
+// removes it.
+std::string NewTempFolder(std::string_view prefix);
+
 class TTempDir {
 public:
-    TTempDir();
+    explicit TTempDir(std::string_view prefix = "orvant-test-");
     ~TTempDir();
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;

@@ -1,8 +1,8 @@
 #include "support/TestCertificates.h"
 
+#include "support/TempDir.h"
 #include "support/TestChildProcess.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -57,11 +57,7 @@ std::unique_ptr<TCertificateFolder> MakeAll()
 {
     auto folder = std::make_unique<TCertificateFolder>();
     TTestCertificates& c = folder->Certificates;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orvant-certs-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot make a temporary folder");
-    c.Folder = pattern;
+    c.Folder = orvant::test::NewTempFolder("orvant-certs-");
     const std::string dir = c.Folder + "/";
 
     c.CACert = dir + "ca.pem";
