@@ -1,22 +1,6 @@
 #include "mail/IdAttachment.h"
 
-namespace {
-
-// Runs work, then cleanup, also when work raises; an error of cleanup's own then
-// replaces the work's.
-template <class Work, class Cleanup>
-void WithCleanup(Work work, Cleanup cleanup)
-{
-    try {
-        work();
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
-}
-
-} // namespace
+#include "mime/IdCleanup.h"
 
 void TIdAttachment::LoadFromFile(const String& fileName)
 {

@@ -3,6 +3,7 @@
 #include "mail/IdAttachment.h"
 #include "mail/IdMessage.h"
 #include "mail/IdText.h"
+#include "mime/IdCleanup.h"
 #include "mime/IdCoderHeader.h"
 #include "mime/IdHeaderList.h"
 #include "mime/IdMessageCoderBinHex4.h"
@@ -453,13 +454,7 @@ void TIdMessageClient::EmitAttachmentData(TIdAttachment& APart, TIdMessageEncode
     const std::unique_ptr<TIdMessageEncoder> encoder = AEncoderClass();
     encoder->SetFilename(APart.FileName());
     TStream& source = APart.OpenLoadStream();
-    try {
-        encoder->Encode(source, destination);
-    } catch (...) {
-        APart.CloseLoadStream();
-        throw;
-    }
-    APart.CloseLoadStream();
+    WithCleanup([&] { encoder->Encode(source, destination); }, [&] { APart.CloseLoadStream(); });
     // Sends the rest now, so that a failure to send it is seen here.
     destination.CloseWriteBuffering();
 }
@@ -469,16 +464,14 @@ void TIdMessageClient::EmitAttachmentLines(TIdAttachment& APart)
     TIdIOHandler& io = RequireIOHandler();
     const IIdTextEncodingPtr encoding = TextEncodingForCharset(APart.CharSet());
     TStream& source = APart.OpenLoadStream();
-    try {
-        TStreamLineReader reader(source, encoding);
-        String line;
-        while (reader.ReadLn(line))
-            io.WriteLnRFC(line, encoding);
-    } catch (...) {
-        APart.CloseLoadStream();
-        throw;
-    }
-    APart.CloseLoadStream();
+    WithCleanup(
+        [&] {
+            TStreamLineReader reader(source, encoding);
+            String line;
+            while (reader.ReadLn(line))
+                io.WriteLnRFC(line, encoding);
+        },
+        [&] { APart.CloseLoadStream(); });
 }
 
 void TIdMessageClient::EmitEncodedLines(const TStrings& ALines, TIdMessageEncoderClass AEncoderClass,
@@ -513,11 +506,5 @@ void TIdMessage::SaveToFile(const String& fileName, bool headersOnly)
     TFileStream file(fileName, TFileStream::TMode::fmCreate);
     // Bcc and Message-Id belong in the sender's own copy.
     SetSavingToFile(true);
-    try {
-        SaveToStream(file, headersOnly);
-    } catch (...) {
-        SetSavingToFile(false);
-        throw;
-    }
-    SetSavingToFile(false);
+    WithCleanup([&] { SaveToStream(file, headersOnly); }, [&] { SetSavingToFile(false); });
 }
