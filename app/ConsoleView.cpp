@@ -3,6 +3,8 @@
 #include "app/SendHistory.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
+
 namespace orvant::app {
 
 namespace {
@@ -23,7 +25,51 @@ void WriteMessageLine(std::ostream& out, std::u16string_view text)
     out << line << std::endl;
 }
 
+// Characters of UTF-8 text, as a terminal's columns count them for Latin text.
+std::size_t DisplayWidth(const std::string& utf8)
+{
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(),
+                                                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 } // namespace
+
+std::string HistoryTable(const std::vector<THistoryEntry>& entries)
+{
+    std::vector<std::vector<std::string>> rows = {
+        {"Data e hora", "Mês", "Evento", "Destinatário", "Tamanho", "Resposta do servidor", "Resultado"}};
+    for (const auto& e : entries) {
+        std::u16string reply = e.ReplyCode;
+        for (const std::u16string* part : {&e.EnhancedCode, &e.ReplyText}) {
+            if (!part->empty())
+                reply += (reply.empty() ? u"" : u" ") + *part;
+        }
+        std::vector<std::string> row;
+        for (const std::u16string& cell : {e.DateTime, e.Month + u"/" + e.Year, e.Event, e.Recipient, e.Size, reply,
+                                           e.Result})
+            row.push_back(platform::Utf16ToUtf8(cell));
+        rows.push_back(std::move(row));
+    }
+    std::vector<std::size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+    }
+    std::string table;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            // Line breaks of a multi-line reply would break the table's rows.
+            std::string cell = row[i];
+            std::replace_if(cell.begin(), cell.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+            line += cell;
+            if (i + 1 < row.size())
+                line += std::string(widths[i] - DisplayWidth(cell) + 2, ' ');
+        }
+        table += line + "\n";
+    }
+    return table;
+}
 
 TConsoleExtractionView::TConsoleExtractionView(std::ostream& messages, std::ostream& output,
                                                const platform::TWinPathMapper& mapper)

@@ -8,8 +8,14 @@
 #include "app/MailDispatch.h"
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace orvant::app {
+
+// The history's entries as a table for a terminal (orvant-cli historico): date,
+// month, event, recipient, size, the server's reply, result.
+std::string HistoryTable(const std::vector<THistoryEntry>& entries);
 
 class TConsoleExtractionView final : public IExtractionView {
 public:

@@ -40,12 +40,6 @@ std::string QuotedField(const std::string& field)
     return quoted + "\"";
 }
 
-std::size_t DisplayWidth(const std::string& utf8)
-{
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(),
-                                                  [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // The fewest fields a record has: the first header had thirteen.
 constexpr std::size_t kMinimumFields = 13;
 
@@ -330,40 +324,6 @@ std::u16string ResendQuestion(const THistoryEntry& previous)
 {
     return u"Este mês já foi enviado para " + previous.Recipient + u" em " + previous.DateTime
         + u". Enviar novamente?";
-}
-
-std::string HistoryTable(const std::vector<THistoryEntry>& entries)
-{
-    std::vector<std::vector<std::string>> rows = {
-        {"Data e hora", "Mês", "Evento", "Destinatário", "Tamanho", "Resposta do servidor", "Resultado"}};
-    for (const auto& e : entries) {
-        std::u16string reply = e.ReplyCode;
-        for (const std::u16string* part : {&e.EnhancedCode, &e.ReplyText}) {
-            if (!part->empty())
-                reply += (reply.empty() ? u"" : u" ") + *part;
-        }
-        rows.push_back({Utf16ToUtf8(e.DateTime), Utf16ToUtf8(e.Month + u"/" + e.Year), Utf16ToUtf8(e.Event),
-                        Utf16ToUtf8(e.Recipient), Utf16ToUtf8(e.Size), Utf16ToUtf8(reply), Utf16ToUtf8(e.Result)});
-    }
-    std::vector<std::size_t> widths(rows.front().size(), 0);
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
-    }
-    std::string table;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            // Line breaks of a multi-line reply would break the table's rows.
-            std::string cell = row[i];
-            std::replace_if(cell.begin(), cell.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-            line += cell;
-            if (i + 1 < row.size())
-                line += std::string(widths[i] - DisplayWidth(cell) + 2, ' ');
-        }
-        table += line + "\n";
-    }
-    return table;
 }
 
 TSendHistory TSendHistory::ForDeployment(const platform::TWinPathRoots& roots)

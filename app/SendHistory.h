@@ -95,10 +95,6 @@ bool SharesRecipient(std::u16string_view typed, std::u16string_view other);
 // "Este mês já foi enviado para <recipient> em <date>. Enviar novamente?"
 std::u16string ResendQuestion(const THistoryEntry& previous);
 
-// The entries as a table for a terminal: date, month, recipient, size, reply,
-// result.
-std::string HistoryTable(const std::vector<THistoryEntry>& entries);
-
 class TSendHistory {
 public:
     // `path`: the Linux path of the file.

@@ -7,6 +7,7 @@
 
 #include "app/SendHistory.h"
 
+#include "app/ConsoleView.h"
 #include "app/MailDispatch.h"
 #include "platform/Utf.h"
 #include "support/DispatchAccount.h"
