@@ -18,7 +18,6 @@
 #include "net/IdSSLOpenSSLHeaders.h"
 #include "smtp/IdReplySMTP.h"
 #include "smtp/IdSMTP.h"
-#include "platform/IniFile.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
@@ -118,7 +117,7 @@ std::optional<std::string> AttachmentFile(std::u16string_view path, const platfo
     return file;
 }
 
-std::uint64_t EstimatedMessageSize(std::uint64_t attachmentBytes)
+std::uint64_t RoughMessageSize(std::uint64_t attachmentBytes)
 {
     // Header block, preamble, text part and part headers, with room for long
     // names; the exact figure depends on the store name and the addresses.
@@ -157,8 +156,8 @@ void TMailDispatch::MakeComponents()
 void TMailDispatch::MakeMessage()
 {
     FIdMessage = MakeComponent<TIdMessage>();
-    // In this order: the attachment encoding stays "UUE" until the send sets meMIME.
-    FIdMessage->SetAttachmentEncoding(u"MIME");
+    // meDefault makes the attachment encoding "UUE" (whatever it was before) until
+    // the send sets meMIME, which brings back "MIME".
     FIdMessage->SetEncoding(TIdMessageEncoding::meDefault);
     FIdMessage->SetConvertPreamble(true);
     FIdMessage->FromList().Add();
@@ -312,19 +311,25 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
 
     FReplies.clear();
     FMessageSizes.clear();
+    TAttemptOutcome outcome = Attempt(input, proof);
+    TearDown(outcome.SayGoodbye);
+    const std::u16string unrecorded = RecordAttempt(input, proof, outcome.Failure, std::move(outcome.ArchiveFacts));
+    // The boxes below wait for the user: the next send must not wait for them.
+    historyLock.reset();
+    return TellOutcome(input, proof, outcome.Failure, unrecorded);
+}
+
+TMailDispatch::TAttemptOutcome TMailDispatch::Attempt(const TMailDispatchInput& input, const TAttachmentProof& proof)
+{
+    TAttemptOutcome outcome;
     TPhase phase = TPhase::phPreparing;
-    std::u16string failure;
     std::u16string partLabel;
     const std::optional<std::string>& attachment = proof.File;
-    std::u16string deliveredTo;
-    // After a refusal the server has answered and the session is in step; after a
-    // time-out or a broken connection a QUIT would only wait once more.
-    bool sayGoodbye = true;
     std::future<TArchiveFacts> archiveFacts;
     try {
         ApplyTransportSettings();
         FillMessage(input, attachment);
-        WatchProgress(EstimatedMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
+        WatchProgress(RoughMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
         phase = TPhase::phConnecting;
         FIdSMTP->Connect();
         // Hashing and listing a big archive take about as long as sending it; on a
@@ -338,44 +343,46 @@ TMailDispatchResult TMailDispatch::Send(const TMailDispatchInput& input)
         // whether it takes the mail.
         FIdSMTP->Authenticate();
         phase = TPhase::phDelivering;
-        const std::uint64_t limit =
-            EffectiveSizeLimit(ServerSizeLimit(FIdSMTP->Capabilities()), FSettings.MaxMessageSize);
-        if (limit && attachment) {
-            FMessageSizes.push_back(EncodedMessageSize(*FIdMessage));
-            if (FMessageSizes.back() > limit) {
-                FMessageSizes.clear();
-                DeliverInVolumes(input, *attachment, limit, partLabel);
-            } else {
-                Deliver();
-            }
-        } else {
-            Deliver();
-        }
-        deliveredTo = RecipientAddresses(ParseRecipients(input.Recipient));
+        DeliverWithinLimit(input, attachment, partLabel);
     } catch (const std::exception& e) {
-        failure = partLabel + FailureMessage(phase, MailFailureReason(e, FSettings), FSettings);
+        outcome.Failure = partLabel + FailureMessage(phase, MailFailureReason(e, FSettings), FSettings);
         if (auto refusal = RefusalReply(e))
             FReplies.push_back(std::move(*refusal));
-        sayGoodbye = dynamic_cast<const EIdReplyRFCError*>(&e) != nullptr;
+        outcome.SayGoodbye = dynamic_cast<const EIdReplyRFCError*>(&e) != nullptr;
     } catch (...) {
-        failure = FailureMessage(phase, u"Erro desconhecido.", FSettings);
-        sayGoodbye = false;
+        outcome.Failure = FailureMessage(phase, u"Erro desconhecido.", FSettings);
+        outcome.SayGoodbye = false;
     }
-    std::optional<TArchiveFacts> facts;
     if (archiveFacts.valid())
-        facts = archiveFacts.get();
-    TearDown(sayGoodbye);
-    const std::u16string unrecorded = RecordAttempt(input, proof, failure, std::move(facts));
-    // The boxes below wait for the user: the next send must not wait for them.
-    historyLock.reset();
+        outcome.ArchiveFacts = archiveFacts.get();
+    return outcome;
+}
 
+void TMailDispatch::DeliverWithinLimit(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+                                       std::u16string& partLabel)
+{
+    const std::uint64_t limit = EffectiveSizeLimit(ServerSizeLimit(FIdSMTP->Capabilities()), FSettings.MaxMessageSize);
+    if (limit && attachment) {
+        FMessageSizes.push_back(ExactMessageSize(*FIdMessage));
+        if (FMessageSizes.back() > limit) {
+            FMessageSizes.clear();
+            DeliverInVolumes(input, *attachment, limit, partLabel);
+            return;
+        }
+    }
+    Deliver();
+}
+
+TMailDispatchResult TMailDispatch::TellOutcome(const TMailDispatchInput& input, const TAttachmentProof& proof,
+                                               const std::u16string& failure, const std::u16string& unrecorded)
+{
     if (!failure.empty()) {
         FView.ShowMessage(failure);
         if (!unrecorded.empty())
             FView.ShowMessage(u"Não foi possível gravar o histórico de envios " + unrecorded);
         return TMailDispatchResult::mdFailed;
     }
-    FView.ShowMessage(u"E-mail enviado para " + deliveredTo
+    FView.ShowMessage(u"E-mail enviado para " + RecipientAddresses(ParseRecipients(input.Recipient))
                       + (proof.State == TProofState::psNoAttachment ? u", sem anexo." : u"."));
     if (!unrecorded.empty())
         FView.ShowMessage(u"O e-mail foi entregue, mas o histórico não pôde ser gravado: " + unrecorded
@@ -444,7 +451,7 @@ void TMailDispatch::DeliverInVolumes(const TMailDispatchInput& input, const std:
     FillMessage(input, std::nullopt);
     TIdText& text = static_cast<TIdText&>(FIdMessage->MessageParts()[0]);
     text.Body().Add(String(300, u'x'));
-    const std::uint64_t overhead = EncodedMessageSize(*FIdMessage) + 512 + 2 * archive.size();
+    const std::uint64_t overhead = ExactMessageSize(*FIdMessage) + 512 + 2 * archive.size();
     const std::uint64_t largest = VolumeSizeFor(limit, overhead);
     if (largest == 0)
         throw std::runtime_error("O limite de tamanho de mensagem (" + std::to_string(limit)
@@ -462,7 +469,7 @@ void TMailDispatch::DeliverInVolumes(const TMailDispatchInput& input, const std:
             partLabel += Format(u"(as partes 1 a %d já foram entregues) ", {std::int64_t {part - 1}});
         MakeMessage();
         FillMessage(input, volumes[static_cast<std::size_t>(part - 1)], part, parts);
-        const std::uint64_t size = EncodedMessageSize(*FIdMessage);
+        const std::uint64_t size = ExactMessageSize(*FIdMessage);
         if (size > limit)
             throw std::runtime_error("A mensagem da parte tem " + std::to_string(size) + " bytes, acima do limite de "
                                      + std::to_string(limit) + " bytes.");

@@ -154,9 +154,11 @@ std::u16string SendInputProblem(const TMailDispatchInput& input);
 bool HasControlCharacter(std::u16string_view text);
 // The existing regular file the attachment path names, if any.
 std::optional<std::string> AttachmentFile(std::u16string_view path, const platform::TWinPathMapper& mapper);
-// About the bytes the message writer produces for a message with the text part
-// and an attachment of that many bytes (base64 in lines of 76).
-std::uint64_t EstimatedMessageSize(std::uint64_t attachmentBytes);
+// Roughly the bytes the message writer produces for a message with the text part
+// and an attachment of that many bytes (base64 in lines of 76): the progress
+// bar's total, known before the message is built. For the exact figure, which
+// writes the message once, see ExactMessageSize.
+std::uint64_t RoughMessageSize(std::uint64_t attachmentBytes);
 
 class TMailDispatch {
 public:
@@ -206,6 +208,26 @@ private:
         std::u16string FilesPerTerminal;
     };
     static TArchiveFacts ReadArchiveFacts(const platform::TWinPathRoots& roots, const std::string& archive);
+    // What one attempt at the server left behind.
+    struct TAttemptOutcome {
+        // Empty when the server accepted every message; else for the user, naming
+        // the step and the part that failed.
+        std::u16string Failure;
+        // After a refusal the server has answered and the session is in step; after
+        // a time-out or a broken connection a QUIT would only wait once more.
+        bool SayGoodbye = true;
+        // Read beside the send when the archive was not proven beforehand.
+        std::optional<TArchiveFacts> ArchiveFacts;
+    };
+    // Connect, log in and deliver the filled message; nothing escapes it.
+    TAttemptOutcome Attempt(const TMailDispatchInput& input, const TAttachmentProof& proof);
+    // One message, or volumes when the message is over the server's or the
+    // deployment's size limit; `partLabel` names the part under way.
+    void DeliverWithinLimit(const TMailDispatchInput& input, const std::optional<std::string>& attachment,
+                            std::u16string& partLabel);
+    // The boxes that end an attempt, and its result.
+    TMailDispatchResult TellOutcome(const TMailDispatchInput& input, const TAttachmentProof& proof,
+                                    const std::u16string& failure, const std::u16string& unrecorded);
     // The history's lock, taken once no earlier delivery of the month to the
     // address stands in the way (or the view said to send again, asked without the
     // lock held); false when the send must not go (the view was told why).

@@ -47,7 +47,7 @@ std::uint64_t EffectiveSizeLimit(std::uint64_t server, std::uint64_t configured)
     return std::min(server, configured);
 }
 
-std::uint64_t EncodedMessageSize(TIdMessage& message)
+std::uint64_t ExactMessageSize(TIdMessage& message)
 {
     TCountingStream counter;
     message.SaveToStream(counter);

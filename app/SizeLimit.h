@@ -23,8 +23,9 @@ inline constexpr std::uint64_t kDefaultMaxMessageSize = 20ull * 1024 * 1024;
 std::uint64_t ServerSizeLimit(const TStrings& capabilities);
 // The smaller of two limits, 0 standing for none.
 std::uint64_t EffectiveSizeLimit(std::uint64_t server, std::uint64_t configured);
-// The bytes the writer produces for the message, final "." line included.
-std::uint64_t EncodedMessageSize(TIdMessage& message);
+// Exactly the bytes the writer produces for the message, final "." line included:
+// it is written once to a counting stream. Against the server's size limit.
+std::uint64_t ExactMessageSize(TIdMessage& message);
 // The largest volume whose message stays below `limit`, when the rest of the
 // message (headers, text part, the attachment's part headers) takes `overhead`
 // bytes: base64 makes 78 bytes (76 characters and CR LF) of every 57, and a
