@@ -228,6 +228,9 @@ bool LoadTlsLibrary()
 void UnloadTlsLibrary()
 {
     TBindingState& state = State();
+    // The lock the load holds: a load and an unload on two threads (the archive's
+    // hash beside a send) must not interleave, and the flag is read under it.
+    std::lock_guard<std::mutex> lock(state.LoadedLock);
     if (state.InfoCallbackLock == nullptr)
         return;
     // 1.0: CRYPTO_set_locking_callback(nullptr).
