@@ -15,6 +15,12 @@
 //
 // A subclass that overrides one overload of Write, WriteLn or ReadLn should bring
 // the others back into scope with `using TIdIOHandler::Write;` (and so on).
+//
+// The program reads replies line by line and writes lines and the encoded message.
+// The binary reads and writes (ReadByte ... ReadInt64, Write of integers, of a
+// stream or a file), ReadString(s), ReadStream, AllData, Discard, WaitFor, the
+// Capture family, InputLn and CreateFromRegistry are the library's wider surface,
+// defined apart in IdIOHandlerExtra.cpp.
 
 #include "mime/IdGlobal.h"
 #include "mime/IdStrings.h"
