@@ -194,31 +194,6 @@ void TIdSSLIOHandlerSocketOpenSSL::SetPassThrough(bool AValue)
     StorePassThrough(AValue);
 }
 
-void TIdSSLIOHandlerSocketOpenSSL::AfterAccept()
-{
-    try {
-        StartSSL();
-    } catch (...) {
-        Close();
-        throw;
-    }
-}
-
-std::unique_ptr<TIdSSLIOHandlerSocketBase> TIdSSLIOHandlerSocketOpenSSL::Clone()
-{
-    auto clone = MakeComponent<TIdSSLIOHandlerSocketOpenSSL>();
-    clone->SSLOptions().Assign(SSLOptions());
-    clone->OnStatusInfo = [this](const String& AMsg) { DoStatusInfo(AMsg); };
-    clone->OnGetPassword = [this](String& APassword) { DoGetPassword(APassword); };
-    clone->OnVerifyPeer = [this](TIdX509* Certificate, bool AOk, std::int32_t ADepth, std::int32_t AError) {
-        return DoVerifyPeer(Certificate, AOk, ADepth, AError);
-    };
-    clone->OnGetPasswordEx = OnGetPasswordEx;
-    // Its handshake resumes this handler's session.
-    clone->fSSLSocket = std::make_unique<TIdSSLSocket>(this);
-    return clone;
-}
-
 // --- Transfer --------------------------------------------------------------------------
 
 bool TIdSSLIOHandlerSocketOpenSSL::Readable(std::int32_t AMSec)

@@ -303,26 +303,6 @@ TIdSSLContext::~TIdSSLContext()
     DiscardContext();
 }
 
-std::unique_ptr<TIdSSLContext> TIdSSLContext::Clone() const
-{
-    auto clone = std::make_unique<TIdSSLContext>();
-    clone->Parent = Parent;
-    clone->fStatusInfoOn = fStatusInfoOn;
-    clone->fVerifyOn = fVerifyOn;
-    clone->fMethod = fMethod;
-    clone->fSSLVersions = fSSLVersions;
-    clone->fMode = fMode;
-    clone->fsRootCertFile = fsRootCertFile;
-    clone->fsCertFile = fsCertFile;
-    clone->fsKeyFile = fsKeyFile;
-    clone->fsDHParamsFile = fsDHParamsFile;
-    clone->fVerifyDepth = fVerifyDepth;
-    clone->fVerifyMode = fVerifyMode;
-    clone->fVerifyDirs = fVerifyDirs;
-    clone->fCipherList = fCipherList;
-    return clone;
-}
-
 void TIdSSLContext::DiscardContext()
 {
     // A connection object may keep the library context alive a little longer; its

@@ -270,6 +270,9 @@ std::mutex* TlsVerifyCallbackLock()
     return State().VerifyCallbackLock.get();
 }
 
+// --- Wider surface of the library, kept for completeness: the 1.0 locking callback. -------
+// OpenSSL 3 locks for itself and offers no way to install it, so nothing calls it.
+
 void TlsLockingCallback(int mode, int lockNumber, const char* /*file*/, int /*line*/)
 {
     TBindingState& state = State();

@@ -211,6 +211,9 @@ void TIdSSLSocket::Connect(TIdStackSocketHandle pHandle)
     ReportCipher();
 }
 
+// --- Wider surface of the library, kept for completeness: the server's handshake. -----------
+// No road of the program reaches it (the program is only a TLS client).
+
 void TIdSSLSocket::Accept(TIdStackSocketHandle pHandle)
 {
     Bind(pHandle);
