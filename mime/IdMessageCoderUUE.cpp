@@ -1,3 +1,4 @@
+// Wider surface of the library, kept for completeness: no road of the program reaches the code below.
 #include "mime/IdMessageCoderUUE.h"
 
 #include "mime/IdTextEncoding.h"

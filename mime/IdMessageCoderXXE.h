@@ -1,4 +1,5 @@
 #pragma once
+// Wider surface of the library, kept for completeness: no road of the program reaches the code below.
 // XXE message encoder: the UUE framing with the xxencode coder.
 
 #include "mime/IdCoderXXE.h"
