@@ -22,28 +22,36 @@ void TStream::SetSize(std::int64_t)
     throw EStreamError(u"Stream size cannot be changed");
 }
 
+namespace {
+
+// Repeats a read or write until all `count` bytes are moved; a step that moves
+// nothing raises E.
+template <class E, class Step>
+void MoveAll(std::int64_t count, Step step, const char16_t* failure)
+{
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int64_t n = step(done, count - done);
+        if (n <= 0)
+            throw E(failure);
+        done += n;
+    }
+}
+
+} // namespace
+
 void TStream::ReadBuffer(void* buffer, std::int64_t count)
 {
     auto* p = static_cast<std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const std::int64_t n = Read(p + done, count - done);
-        if (n <= 0)
-            throw EReadError(u"Stream read error");
-        done += n;
-    }
+    MoveAll<EReadError>(count, [&](std::int64_t done, std::int64_t left) { return Read(p + done, left); },
+                        u"Stream read error");
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count)
 {
     const auto* p = static_cast<const std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-        const std::int64_t n = Write(p + done, count - done);
-        if (n <= 0)
-            throw EWriteError(u"Stream write error");
-        done += n;
-    }
+    MoveAll<EWriteError>(count, [&](std::int64_t done, std::int64_t left) { return Write(p + done, left); },
+                         u"Stream write error");
 }
 
 std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count)

@@ -108,28 +108,30 @@ protected:
     int FMaxCharSize;
 };
 
-// 7-bit ASCII: characters above 127 become "?"; bytes above 127 decode to U+FFFD.
-class TIdASCIIEncoding : public TIdTextEncodingBase {
+// The encodings of one byte per character: every count is the other's.
+class TIdOneBytePerCharEncoding : public TIdTextEncodingBase {
 public:
-    TIdASCIIEncoding() : TIdTextEncodingBase(true, 1) {}
     std::size_t GetByteCount(StringView chars) const override { return chars.size(); }
-    std::size_t GetBytes(StringView chars, std::uint8_t* out) const override;
     std::size_t GetCharCount(const std::uint8_t*, std::size_t count) const override { return count; }
-    std::size_t GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const override;
     std::size_t GetMaxByteCount(std::size_t charCount) const override { return charCount; }
     std::size_t GetMaxCharCount(std::size_t byteCount) const override { return byteCount; }
+
+protected:
+    TIdOneBytePerCharEncoding() : TIdTextEncodingBase(true, 1) {}
+};
+
+// 7-bit ASCII: characters above 127 become "?"; bytes above 127 decode to U+FFFD.
+class TIdASCIIEncoding : public TIdOneBytePerCharEncoding {
+public:
+    std::size_t GetBytes(StringView chars, std::uint8_t* out) const override;
+    std::size_t GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const override;
 };
 
 // One byte per character 0-255; other characters become "?".
-class TId8BitEncoding : public TIdTextEncodingBase {
+class TId8BitEncoding : public TIdOneBytePerCharEncoding {
 public:
-    TId8BitEncoding() : TIdTextEncodingBase(true, 1) {}
-    std::size_t GetByteCount(StringView chars) const override { return chars.size(); }
     std::size_t GetBytes(StringView chars, std::uint8_t* out) const override;
-    std::size_t GetCharCount(const std::uint8_t*, std::size_t count) const override { return count; }
     std::size_t GetChars(const std::uint8_t* bytes, std::size_t count, char16_t* out) const override;
-    std::size_t GetMaxByteCount(std::size_t charCount) const override { return charCount; }
-    std::size_t GetMaxCharCount(std::size_t byteCount) const override { return byteCount; }
 };
 
 // A Windows code page, converted by the system (glibc iconv behind the number; see
