@@ -1,5 +1,5 @@
 // GENERATED FILE, do not edit: made by scripts/gen-charset-table from
-// shared/data/charset-codepages.csv
+// scripts/data/charset-codepages.csv
 // (derived by build_charset_codepages.py from iana-character-sets.csv (IANA Character Sets, updated 2022-07-14) and windows-code-pages.csv (Microsoft Learn "Code Page Identifiers"); see README.md).
 // Rows: the names and aliases of the IANA Character Sets registry in registry order,
 // then ibm737; each with the Windows code page that implements it, or 0.

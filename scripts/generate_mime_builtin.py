@@ -22,11 +22,12 @@ Types from the lists are lower-cased, as the table stores them anyway; only the
 ".mjf" line keeps its mixed-case type.
 
 Usage:
-  scripts/generate_mime_builtin.py DATA_DIR [--output mail/IdMimeTableBuiltIn.cpp]
-  scripts/generate_mime_builtin.py DATA_DIR --check   # exit 1 if the file differs
+  scripts/generate_mime_builtin.py [DATA_DIR] [--output mail/IdMimeTableBuiltIn.cpp]
+  scripts/generate_mime_builtin.py [DATA_DIR] --check   # exit 1 if the file differs
 
-DATA_DIR holds debian-mime.types and apache-mime.types, each starting with a
-"# source:" line that names its origin; those lines are copied into the output.
+DATA_DIR (default scripts/data/, see its README.md) holds debian-mime.types and
+apache-mime.types, each starting with a "# source:" line that names its origin; those
+lines are copied into the output. CTest runs the script with --check.
 Only the Python standard library is used.
 """
 
@@ -292,7 +293,8 @@ def render(lines, sources):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("data_dir", type=pathlib.Path)
+    parser.add_argument("data_dir", type=pathlib.Path, nargs="?",
+                        default=pathlib.Path(__file__).resolve().parent / "data")
     parser.add_argument("--output", type=pathlib.Path,
                         default=pathlib.Path(__file__).resolve().parent.parent / "mail" / "IdMimeTableBuiltIn.cpp")
     parser.add_argument("--check", action="store_true", help="compare with the output file instead of writing it")

@@ -4,6 +4,8 @@
     smtp_server.py --mode {implicit-tls,starttls,plain} --port 0 --cert C --key K
                    --maildir DIR [--user U --password P] [knobs...]
 
+DIR must be an absolute path (the tests make a temporary folder for each server).
+
 Binds 127.0.0.1 (port 0: a free one), prints one line "READY port=NNNNN" on standard
 output once it listens, and serves until SIGTERM, SIGINT or, when standard input is a
 pipe, the end of standard input (so a test program that dies takes its server along).
@@ -154,6 +156,10 @@ def parse_arguments(argv):
     parser.add_argument("--fault-connections", type=int, default=0)
     config = parser.parse_args(argv)
 
+    # A relative folder lands wherever the server happens to be started (once, the source
+    # tree: mdk/session.log); every caller makes its own folder and names it in full.
+    if not os.path.isabs(config.maildir):
+        parser.error(f"--maildir {config.maildir}: give an absolute path")
     if config.mode != "plain" and not (config.cert and config.key):
         parser.error(f"--mode {config.mode} needs --cert and --key")
     if config.no_auth and config.auth_plain_only:

@@ -593,6 +593,15 @@ class LifecycleTest(unittest.TestCase):
                 self.assertEqual(done.stdout, b"")
                 self.assertTrue(done.stderr)
 
+    def test_a_relative_maildir_is_refused_and_nothing_is_written(self):
+        with tempfile.TemporaryDirectory() as folder:
+            done = subprocess.run([sys.executable, SERVER, "--mode", "plain", "--maildir", "mdk"],
+                                  cwd=folder, capture_output=True, timeout=30)
+            self.assertEqual(done.returncode, 2)
+            self.assertEqual(done.stdout, b"")
+            self.assertIn(b"absolute", done.stderr)
+            self.assertEqual(os.listdir(folder), [])
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

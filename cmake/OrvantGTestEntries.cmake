@@ -1,0 +1,44 @@
+# Registers a GoogleTest executable with CTest one entry per test suite (fixture class),
+# or one entry per test case, without running the executable at build time.
+#
+#   orvant_gtest_entries(<target> PREFIX <name> [TIMEOUT <s>] [ENVIRONMENT <var=value>...]
+#                        [COSTS <entry>=<seconds>...])
+#
+# The entries are found when ctest starts (like DISCOVERY_MODE PRE_TEST of
+# gtest_discover_tests): the executable's --gtest_list_tests output is read once after
+# each build of it and kept next to it. Entry names are "<prefix>.<Suite>" running
+# --gtest_filter=<Suite>.*, or with ORVANT_TEST_ENTRIES=case "<prefix>.<Suite>.<Case>".
+# COSTS are measured durations that make ctest -j start the longest entries first even
+# without the timings of an earlier run (a fresh build folder).
+#
+# Why suites by default: cases start a sanitizer-instrumented process each, and many
+# cases make their own certificates or servers, so per-case entries make a whole run
+# slower on a small machine (on 2 cores: 48 s against 36 s for the whole ctest -j2); a
+# suite entry still names the failing fixture, and one case runs with the executable's
+# --gtest_filter (tests/README.md).
+set(ORVANT_TEST_ENTRIES suite CACHE STRING "CTest entries of the GoogleTest executables: suite or case")
+set_property(CACHE ORVANT_TEST_ENTRIES PROPERTY STRINGS suite case)
+
+set(_ORVANT_GTEST_ENTRIES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/OrvantGTestEntriesAdd.cmake)
+
+function(orvant_gtest_entries target)
+  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT" "ENVIRONMENT;COSTS" ${ARGN})
+  if(NOT ARG_PREFIX)
+    set(ARG_PREFIX ${target})
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  set(include_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_entries.cmake")
+  # Lists are written with "|" so that they survive the generated file unchanged.
+  string(REPLACE ";" "|" environment "${ARG_ENVIRONMENT}")
+  string(REPLACE ";" "|" costs "${ARG_COSTS}")
+  file(GENERATE OUTPUT "${include_file}" CONTENT
+"set(_orvant_mode \"${ORVANT_TEST_ENTRIES}\")
+set(_orvant_cmake \"${CMAKE_COMMAND}\")
+include(\"${_ORVANT_GTEST_ENTRIES_SCRIPT}\")
+orvant_gtest_add_entries(\"$<TARGET_FILE:${target}>\" \"${ARG_PREFIX}\" \"${ARG_TIMEOUT}\"
+                         \"${environment}\" \"${costs}\" \"${CMAKE_CURRENT_BINARY_DIR}/${target}_tests.txt\")
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${include_file}")
+endfunction()

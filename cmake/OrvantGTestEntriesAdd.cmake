@@ -1,0 +1,58 @@
+# The ctest-time half of OrvantGTestEntries.cmake: included from the file that
+# orvant_gtest_entries() generates next to each test executable.
+# Runs inside ctest (from the generated include file), where add_test takes a name and
+# a command line and set_tests_properties sets the entry's properties.
+macro(orvant_gtest_add_entries exe prefix timeout environment costs list_file)
+  if(NOT EXISTS "${exe}")
+    add_test("${prefix}_NOT_BUILT" "${exe}")
+  else()
+    string(REPLACE "|" ";" _orvant_env "${environment}")
+    if(NOT EXISTS "${list_file}" OR "${exe}" IS_NEWER_THAN "${list_file}")
+      # In the entries' environment: the window tests cannot start without it.
+      execute_process(COMMAND "${_orvant_cmake}" -E env ${_orvant_env} "${exe}" --gtest_list_tests
+                      OUTPUT_VARIABLE _orvant_listed RESULT_VARIABLE _orvant_rc TIMEOUT 120)
+      if(_orvant_rc EQUAL 0)
+        file(WRITE "${list_file}" "${_orvant_listed}")
+      else()
+        file(REMOVE "${list_file}")
+      endif()
+    endif()
+    if(NOT EXISTS "${list_file}")
+      # Listing failed: an entry that fails and shows why, instead of none at all.
+      add_test("${prefix}_LIST_FAILED" "${_orvant_cmake}" -E env ${_orvant_env} "${exe}" --gtest_list_tests)
+      set(_orvant_listed "")
+    else()
+      file(READ "${list_file}" _orvant_listed)
+    endif()
+    # Parameterised suites and cases carry a comment ("  # TypeParam = ...",
+    # "  # GetParam() = ...") that may hold any character; it is not part of the name.
+    string(REGEX REPLACE "  #[^\n]*" "" _orvant_listed "${_orvant_listed}")
+    string(REGEX REPLACE "[][;\\]" "" _orvant_listed "${_orvant_listed}")
+    string(REPLACE "\n" ";" _orvant_lines "${_orvant_listed}")
+    string(REPLACE "|" ";" _orvant_costs "${costs}")
+    set(_orvant_suite "")
+    foreach(_orvant_line IN LISTS _orvant_lines)
+      # "Suite." on a line of its own, then its cases as "  Case" lines.
+      if(_orvant_line MATCHES "^([^ ]+)\\.$")
+        set(_orvant_suite "${CMAKE_MATCH_1}")
+        if(_orvant_mode STREQUAL "case")
+          continue()
+        endif()
+        set(_orvant_name "${prefix}.${_orvant_suite}")
+        set(_orvant_filter "${_orvant_suite}.*")
+      elseif(_orvant_line MATCHES "^  ([^ ]+)$" AND _orvant_mode STREQUAL "case")
+        set(_orvant_name "${prefix}.${_orvant_suite}.${CMAKE_MATCH_1}")
+        set(_orvant_filter "${_orvant_suite}.${CMAKE_MATCH_1}")
+      else()
+        continue()
+      endif()
+      add_test("${_orvant_name}" "${exe}" "--gtest_filter=${_orvant_filter}" --gtest_color=no)
+      set_tests_properties("${_orvant_name}" PROPERTIES TIMEOUT "${timeout}" ENVIRONMENT "${_orvant_env}")
+      foreach(_orvant_cost IN LISTS _orvant_costs)
+        if(_orvant_cost MATCHES "^(.+)=([0-9.]+)$" AND CMAKE_MATCH_1 STREQUAL _orvant_name)
+          set_tests_properties("${_orvant_name}" PROPERTIES COST "${CMAKE_MATCH_2}")
+        endif()
+      endforeach()
+    endforeach()
+  endif()
+endmacro()
