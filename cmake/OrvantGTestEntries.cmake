@@ -1,23 +1,23 @@
-# Registers a GoogleTest executable with CTest one entry per test suite (fixture class),
-# or one entry per test case, without running the executable at build time.
+# Registers a GoogleTest executable with CTest one entry per test case, or one entry per
+# test suite (fixture class), without running the executable at build time.
 #
 #   orvant_gtest_entries(<target> PREFIX <name> [TIMEOUT <s>] [ENVIRONMENT <var=value>...]
 #                        [COSTS <entry>=<seconds>...])
 #
 # The entries are found when ctest starts (like DISCOVERY_MODE PRE_TEST of
 # gtest_discover_tests): the executable's --gtest_list_tests output is read once after
-# each build of it and kept next to it. Entry names are "<prefix>.<Suite>" running
-# --gtest_filter=<Suite>.*, or with ORVANT_TEST_ENTRIES=case "<prefix>.<Suite>.<Case>".
-# COSTS are measured durations that make ctest -j start the longest entries first even
-# without the timings of an earlier run (a fresh build folder).
+# each build of it and kept next to it. Entry names are "<prefix>.<Suite>.<Case>", or
+# with ORVANT_TEST_ENTRIES=suite "<prefix>.<Suite>" running --gtest_filter=<Suite>.*.
+# COSTS are measured durations of suites, given to the suite's entry or to each of its
+# cases, that make ctest -j start the longest first even without the timings of an
+# earlier run (a fresh build folder).
 #
-# Why suites by default: cases start a sanitizer-instrumented process each, and many
-# cases make their own certificates or servers, so per-case entries make a whole run
-# slower on a small machine (on 2 cores: 48 s against 36 s for the whole ctest -j2); a
-# suite entry still names the failing fixture, and one case runs with the executable's
-# --gtest_filter (tests/README.md).
-set(ORVANT_TEST_ENTRIES suite CACHE STRING "CTest entries of the GoogleTest executables: suite or case")
-set_property(CACHE ORVANT_TEST_ENTRIES PROPERTY STRINGS suite case)
+# Cases by default: ctest names the failing case and runs one alone, and a suite of
+# stalls no longer holds one slot for its whole length. Each case pays for a sanitizer
+# process start (and many for their certificates): on 2 cores the whole ctest -j2 takes
+# about 48 s against 36 s with suite entries, which stay one option away.
+set(ORVANT_TEST_ENTRIES case CACHE STRING "CTest entries of the GoogleTest executables: case or suite")
+set_property(CACHE ORVANT_TEST_ENTRIES PROPERTY STRINGS case suite)
 
 set(_ORVANT_GTEST_ENTRIES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/OrvantGTestEntriesAdd.cmake)
 
