@@ -4,12 +4,13 @@ BUILD_TEST  ?= build/test
 BUILD_REL   ?= build/release
 BUILD_FUZZ  ?= build/fuzz
 BUILD_VALGRIND ?= build/valgrind
+BUILD_WIN   ?= build/windows
 FUZZ_SECONDS ?= 60
 # make bench also times the extraction copy of this commit's orvant-cli: the last
 # one before the month's manifest (a CRC-32 of every file copied).
 BENCH_BASELINE ?= 76c5a1c
 
-.PHONY: all deps build test demo bench fuzz check-valgrind clean
+.PHONY: all deps build test windows windows-deps demo bench fuzz check-valgrind clean
 
 all: build
 
@@ -27,6 +28,17 @@ test: deps
 	      -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DORVANT_SANITIZE=ON -DORVANT_TESTS=ON
 	cmake --build $(BUILD_TEST) -j$(JOBS)
 	cd $(BUILD_TEST) && ctest --output-on-failure -j$(JOBS)
+
+# The Windows build (orvant-cli.exe with the OpenSSL DLLs beside it), cross-compiled
+# with MinGW-w64; its dependencies are built once from Debian's sources into a cache
+# outside the tree (scripts/build-windows-deps).
+windows-deps: deps
+	scripts/build-windows-deps
+
+windows: windows-deps
+	cmake -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	      -DCMAKE_BUILD_TYPE=Release -DORVANT_TESTS=ON $$(scripts/build-windows-deps --print-dirs)
+	cmake --build $(BUILD_WIN) -j$(JOBS)
 
 demo: build
 	scripts/demo $(BUILD_REL)
