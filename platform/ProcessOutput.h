@@ -1,43 +1,15 @@
 #pragma once
-// Reading a running program's output: its pipes are read side by side as data
-// arrives (a program filling its error pipe while we wait on its output pipe
-// would otherwise stall), and each piece goes to the pipe's consumer at once,
-// so memory does not grow with the amount printed.
+// What is kept of a started program's output, on every system.
 
-#include "platform/FileDescriptor.h"
-
-#include <chrono>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace orvant::platform {
 
-class TOutputPump {
-public:
-    using TConsumer = std::function<void(std::string_view)>;
-
-    TOutputPump();
-    void Add(TFileDescriptor readEnd, TConsumer consumer);
-    // Every pipe reached its end (or could not be read any more).
-    bool Finished() const { return FStreams.empty(); }
-    // Waits until output arrives, a pipe ends, `wakeFd` (when not -1) becomes
-    // readable or `until` passes, and hands on what has arrived.
-    void PumpOnce(std::chrono::steady_clock::time_point until, int wakeFd);
-
-private:
-    struct TStream {
-        TFileDescriptor ReadEnd;
-        TConsumer Consumer;
-    };
-    // False when the stream has ended.
-    bool ReadFrom(TStream& stream);
-
-    std::vector<TStream> FStreams;
-    std::vector<char> FBuffer;
-};
+// How much of a program's output is kept to explain its failure: 7-Zip's
+// error lines and its summary fit, a long file list does not.
+inline constexpr std::size_t kKeptOutputSize = 8 * 1024;
 
 // The last bytes of what was appended, to explain a failure with.
 class TOutputTail {
