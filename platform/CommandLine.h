@@ -18,4 +18,12 @@ namespace orvant::platform {
 
 std::vector<std::u16string> SplitWindowsCommandLine(std::u16string_view line);
 
+// The command line that those rules split back into `program` and `args`
+// exactly. The program name is quoted when it holds a blank (it cannot hold a
+// quote: no Windows path does). An argument is quoted when it is empty or
+// holds a blank, a line break or a quote; inside quotes a quote becomes \",
+// and the backslashes before a quote or before the closing quote are doubled.
+// Anything else goes as it is, backslashes of a path included.
+std::u16string BuildWindowsCommandLine(std::u16string_view program, const std::vector<std::u16string>& args);
+
 } // namespace orvant::platform
