@@ -1,8 +1,10 @@
 #pragma once
-// Starts an outside program with posix_spawn (never through a shell), waits for
-// it and keeps the tail of what it printed, so that a failure can be explained.
+// Starts an outside program (never through a shell), waits for it and keeps
+// the tail of what it printed, so that a failure can be explained. Every
+// program is bounded in time and owned: neither a time limit, nor its own end,
+// nor Orvant's death leaves it or anything it started running.
 //
-// Every program is bounded in time and owned:
+// On Linux (ProcessPosix.cpp), with posix_spawn:
 // - it runs as the leader of a process group of its own, with an empty signal
 //   mask and the default handling of SIGINT, SIGTERM, SIGHUP and SIGPIPE;
 // - when its time limit passes, the whole group is killed with SIGKILL and the
@@ -19,6 +21,18 @@
 //   a killed program is reaped as soon as the kernel has ended it.
 // A child of the program that moves to a group or session of its own is out of
 // reach, as for any job control.
+//
+// On Windows (ProcessWindows.cpp), with CreateProcessW and no console window:
+// - the command line is built from program and arguments by the quoting rules
+//   Windows programs split it with (BuildWindowsCommandLine), so each argument
+//   arrives as given; only the three standard handles are inherited;
+// - the program starts suspended and is put in a job object of its own before
+//   it runs, so all it starts is in the job too. At the time limit, and after
+//   its own end, the job is terminated; the job is made to kill what is in it
+//   when its last handle closes, which the system does when Orvant ends in any
+//   way, so no guardian is needed;
+// - output is read through overlapped pipes in the same bounded waits as on
+//   Linux (WaitForMultipleObjects on the program and its pipes).
 
 #include <chrono>
 #include <functional>
@@ -31,17 +45,19 @@ namespace orvant::platform {
 
 struct TProcessResult {
     bool Started = false;
-    int StartError = 0;   // errno when the program could not be started
-    bool Exited = false;  // ended normally (else killed by a signal)
+    int StartError = 0;   // why it could not be started: errno, GetLastError() on Windows
+    bool Exited = false;  // ended by itself (else killed by a signal or for its time limit)
     int ExitCode = -1;
-    int Signal = 0;
-    bool TimedOut = false; // killed (Signal is SIGKILL) because its time limit passed
+    int Signal = 0;       // always 0 on Windows, which has no signals
+    bool TimedOut = false; // killed because its time limit passed (on Linux Signal is SIGKILL)
     std::string Output;   // the last few KiB of its standard output and error
 
     bool Succeeded() const { return Started && Exited && ExitCode == 0; }
 };
 
-// The full path of a program found in $PATH, or nothing.
+// The full path of a program found in $PATH, or nothing. On Windows a name
+// without an extension is looked for with those of PATHEXT that CreateProcessW
+// can start (".exe", ".com"), and the current folder is not searched.
 std::optional<std::string> FindProgramInPath(std::string_view name);
 
 // Receives a program's standard output piece by piece, as it arrives.
