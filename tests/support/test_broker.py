@@ -54,7 +54,7 @@ def translate(arg):
 
 
 def exit_code(returncode):
-    return returncode if returncode >= 0 else 128 - returncode
+    return returncode if returncode >= 0 else -1  # killed by a signal
 
 
 def stop(child):
