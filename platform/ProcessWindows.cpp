@@ -214,6 +214,7 @@ private:
 struct TPipe {
     THandle ReadEnd;  // ours, overlapped, not inherited
     THandle WriteEnd; // the program's, inheritable
+    THandle Event;    // set when a read of ours completes
 };
 
 // A named pipe, because only those can be read with overlapped I/O; the name
@@ -229,6 +230,9 @@ DWORD OpenPipe(TPipe& pipe)
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, kReadSize, 0, nullptr));
     if (!pipe.ReadEnd)
         return ::GetLastError();
+    pipe.Event = THandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!pipe.Event)
+        return ::GetLastError();
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     pipe.WriteEnd = THandle(
         ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -237,10 +241,7 @@ DWORD OpenPipe(TPipe& pipe)
 
 std::unique_ptr<TPipeReader> ReaderOf(TPipe& pipe, TPipeReader::TConsumer consumer)
 {
-    THandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event)
-        return nullptr;
-    return std::make_unique<TPipeReader>(std::move(pipe.ReadEnd), std::move(event), std::move(consumer));
+    return std::make_unique<TPipeReader>(std::move(pipe.ReadEnd), std::move(pipe.Event), std::move(consumer));
 }
 
 // The job holds the program and all it starts (a process's children join its
@@ -373,15 +374,12 @@ void Supervise(TRun& run, const TOutputSink* standardOutput, TClock::time_point 
     TOutputTail tail(kKeptOutputSize);
     const auto keepTail = [&tail](std::string_view data) { tail.Append(data); };
     TOutputPump pump;
-    std::unique_ptr<TPipeReader> output = standardOutput
-        ? ReaderOf(run.Output, [standardOutput](std::string_view data) { (*standardOutput)(data); })
-        : ReaderOf(run.Output, keepTail);
-    if (output)
-        pump.Add(std::move(output));
-    if (run.Errors) {
-        if (auto errors = ReaderOf(*run.Errors, keepTail))
-            pump.Add(std::move(errors));
-    }
+    if (standardOutput)
+        pump.Add(ReaderOf(run.Output, [standardOutput](std::string_view data) { (*standardOutput)(data); }));
+    else
+        pump.Add(ReaderOf(run.Output, keepTail));
+    if (run.Errors)
+        pump.Add(ReaderOf(*run.Errors, keepTail));
 
     const HANDLE process = run.Process.Get();
     bool waitFailed = false;
@@ -500,6 +498,25 @@ std::optional<std::string> FindProgramInPath(std::string_view name)
         }
     }
     return std::nullopt;
+}
+
+bool IsMissingProgramError(int startError)
+{
+    return startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
+}
+
+std::string StartErrorText(int startError)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(startError), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", length);
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'
+                                || message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? "erro " + std::to_string(startError) : Narrow(message);
 }
 
 TProcessResult TSpawnProcessRunner::RunBounded(const std::string& program, const std::vector<std::string>& args,

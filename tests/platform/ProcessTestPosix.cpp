@@ -17,6 +17,7 @@
 
 using namespace std::chrono_literals;
 using orvant::platform::FindProgramInPath;
+using orvant::platform::IsMissingProgramError;
 using orvant::platform::IProcessRunner;
 using orvant::platform::TProcessResult;
 using orvant::platform::TSpawnProcessRunner;
@@ -135,6 +136,11 @@ TEST(Process, AProgramThatCannotStartOrIsKilledIsReported)
     const auto missing = runner.Run("/nao/existe/7z", {});
     EXPECT_FALSE(missing.Started);
     EXPECT_EQ(missing.StartError, ENOENT);
+    EXPECT_TRUE(IsMissingProgramError(missing.StartError));
+    const auto underAFile = runner.Run("/etc/passwd/7z", {});
+    EXPECT_FALSE(underAFile.Started);
+    EXPECT_TRUE(IsMissingProgramError(underAFile.StartError));
+    EXPECT_FALSE(IsMissingProgramError(EACCES));
 
     const auto killed = runner.Run("/bin/sh", {"-c", "kill -TERM $$"});
     EXPECT_TRUE(killed.Started);

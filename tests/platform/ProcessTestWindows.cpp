@@ -18,6 +18,8 @@
 
 using namespace std::chrono_literals;
 using orvant::platform::FindProgramInPath;
+using orvant::platform::IsMissingProgramError;
+using orvant::platform::StartErrorText;
 using orvant::platform::IProcessRunner;
 using orvant::platform::TProcessResult;
 using orvant::platform::TSpawnProcessRunner;
@@ -144,6 +146,14 @@ TEST_F(ProcessWindows, AMissingProgramIsAStartError)
     EXPECT_FALSE(missing.Started);
     EXPECT_EQ(missing.StartError, ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(missing.Succeeded());
+    EXPECT_TRUE(IsMissingProgramError(missing.StartError));
+    EXPECT_FALSE(StartErrorText(missing.StartError).empty());
+    EXPECT_FALSE(StartErrorText(missing.StartError).ends_with("\n"));
+
+    const auto noFolder = runner.Run(Utf8(dir.Path() / "nao existe" / "7zz.exe"), {});
+    EXPECT_FALSE(noFolder.Started);
+    EXPECT_TRUE(IsMissingProgramError(noFolder.StartError)) << noFolder.StartError;
+    EXPECT_FALSE(IsMissingProgramError(ERROR_ACCESS_DENIED));
 
     // A bare name is a file name in the current folder, never a search.
     const auto bare = runner.Run("cmd", {"/c", "exit", "0"});
