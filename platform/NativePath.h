@@ -16,3 +16,14 @@ inline std::filesystem::path NativePath(const std::string& utf8)
 }
 
 } // namespace orvant::platform
+
+namespace orvant::platform {
+
+// The other way: a path from the standard library as UTF-8 text.
+inline std::string Utf8OfNativePath(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace orvant::platform
