@@ -4,6 +4,7 @@
 #include "app/ArchiveStep.h"
 #include "app/FileDigest.h"
 #include "app/SendHistory.h"
+#include "platform/NativePath.h"
 #include "platform/Utf.h"
 
 #include <filesystem>
@@ -203,7 +204,7 @@ TArchiveCheckResult TArchiveCheck::Run(std::u16string_view archiveFile, const TM
 
     std::error_code error;
     TManifestSeal seal;
-    seal.ArchiveSize = std::filesystem::file_size(*archive, error);
+    seal.ArchiveSize = std::filesystem::file_size(platform::NativePath(*archive), error);
     seal.ArchiveSha256 = Sha256OfFile(*archive);
     seal.CheckedAt = HistoryDateTime(platform::TSystemClock().Now());
     if (error || seal.ArchiveSha256.empty()) {

@@ -2,11 +2,10 @@
 
 #include "app/FolderScheme.h"
 #include "platform/CommandLine.h"
+#include "platform/SystemError.h"
 #include "platform/Utf.h"
 #include "platform/WinPath.h"
 
-#include <cerrno>
-#include <cstring>
 
 namespace orvant::app {
 
@@ -26,9 +25,9 @@ std::u16string OutcomeMessage(const TArchiveOutcome& o, std::u16string_view term
         + std::u16string(archiveFile);
     const auto& p = o.Process;
     if (!p.Started) {
-        const std::u16string reason = p.StartError == ENOENT
+        const std::u16string reason = platform::SystemErrorKind(p.StartError) == platform::TSystemErrorKind::NotFound
             ? u"programa não encontrado (instale o pacote 7zip ou coloque o 7z.exe em C:\\Kelmora\\Server\\)"
-            : u"erro do sistema " + Number(p.StartError) + u" (" + Utf8ToUtf16(std::strerror(p.StartError)) + u")";
+            : u"erro do sistema " + Number(p.StartError) + u" (" + Utf8ToUtf16(platform::SystemErrorText(p.StartError)) + u")";
         return u"Não foi possível iniciar o compactador 7-Zip (" + Utf8ToUtf16(o.Program) + u")" + where
             + u": " + reason + u".";
     }

@@ -3,6 +3,7 @@
 #include "app/FileDigest.h"
 #include "app/MailDispatch.h"
 #include "app/TerminalConfig.h"
+#include "platform/NativePath.h"
 #include "platform/Utf.h"
 
 #include <filesystem>
@@ -43,7 +44,7 @@ TAttachmentProof ProveMonthArchive(const TMailDispatchInput& input, const std::s
         return Refused(u"O arquivo " + archive + u" não passou na conferência com o manifesto " + manifestPath
                        + u" (veja as mensagens da extração)." + kExtractAgain);
     std::error_code error;
-    const std::uint64_t size = std::filesystem::file_size(file, error);
+    const std::uint64_t size = std::filesystem::file_size(platform::NativePath(file), error);
     if (error || size != manifest->Seal->ArchiveSize)
         return Refused(u"O arquivo " + archive + u" mudou depois da conferência: tem "
                        + Utf8ToUtf16(std::to_string(size)) + u" bytes e o manifesto registrou "
@@ -113,7 +114,7 @@ TAttachmentProof ProveAttachment(const TMailDispatchInput& input, const platform
     const std::u16string manifestPath = ManifestPathFor(path);
     const std::optional<std::string> manifestFile = MappedManifest(manifestPath, mapper);
     std::error_code error;
-    const bool hasManifest = manifestFile && std::filesystem::exists(*manifestFile, error);
+    const bool hasManifest = manifestFile && std::filesystem::exists(platform::NativePath(*manifestFile), error);
     if (input.UserAttachment && !hasManifest) {
         if (!file)
             return Refused(u"Arquivo para anexar não encontrado: " + path + u".");

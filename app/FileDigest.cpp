@@ -2,6 +2,7 @@
 
 #include "mime/IdGlobal.h"
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "platform/NativePath.h"
 
 #include <fstream>
 #include <vector>
@@ -16,7 +17,7 @@ std::string Digest(const std::string& path)
     if (!ssl.EVP_sha256 || !ssl.EVP_MD_CTX_new || !ssl.EVP_MD_CTX_free || !ssl.EVP_DigestInit_ex
         || !ssl.EVP_DigestUpdate || !ssl.EVP_DigestFinal_ex)
         return {};
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(platform::NativePath(path), std::ios::binary);
     if (!file)
         return {};
     const TIdEVPMDCtxPtr context(ssl.EVP_MD_CTX_new());

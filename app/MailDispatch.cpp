@@ -16,6 +16,7 @@
 #include "mail/IdText.h"
 #include "net/IdSSLIOHandlerSocketOpenSSL.h"
 #include "net/IdSSLOpenSSLHeaders.h"
+#include "platform/NativePath.h"
 #include "smtp/IdReplySMTP.h"
 #include "smtp/IdSMTP.h"
 #include "platform/Utf.h"
@@ -112,7 +113,7 @@ std::optional<std::string> AttachmentFile(std::u16string_view path, const platfo
     const std::optional<std::string> file =
         !path.empty() && path.front() == u'/' ? platform::Utf16ToUtf8(path) : mapper.Map(path);
     std::error_code error;
-    if (!file || !std::filesystem::is_regular_file(*file, error))
+    if (!file || !std::filesystem::is_regular_file(platform::NativePath(*file), error))
         return std::nullopt;
     return file;
 }
@@ -250,7 +251,7 @@ void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::opti
     text.Body().Add(String(kMessageText));
     if (part) {
         const String archive = platform::Utf8ToUtf16(
-            std::filesystem::path(*attachment).filename().replace_extension().string());
+            platform::Utf8OfNativePath(platform::NativePath(*attachment).filename().replace_extension()));
         const String first = platform::Utf8ToUtf16(std::filesystem::path(VolumeName("", 1)).string());
         const String last = platform::Utf8ToUtf16(VolumeName("", parts));
         text.Body().Add(u"");
@@ -329,7 +330,7 @@ TMailDispatch::TAttemptOutcome TMailDispatch::Attempt(const TMailDispatchInput& 
     try {
         ApplyTransportSettings();
         FillMessage(input, attachment);
-        WatchProgress(RoughMessageSize(attachment ? std::filesystem::file_size(*attachment) : 0));
+        WatchProgress(RoughMessageSize(attachment ? std::filesystem::file_size(platform::NativePath(*attachment)) : 0));
         phase = TPhase::phConnecting;
         FIdSMTP->Connect();
         // Hashing and listing a big archive take about as long as sending it; on a
@@ -457,7 +458,7 @@ void TMailDispatch::DeliverInVolumes(const TMailDispatchInput& input, const std:
         throw std::runtime_error("O limite de tamanho de mensagem (" + std::to_string(limit)
                                  + " bytes) é pequeno demais para dividir o arquivo.");
     // As few parts as the limit allows, of even size (no sliver of a last part).
-    const std::uint64_t archiveSize = std::filesystem::file_size(archive);
+    const std::uint64_t archiveSize = std::filesystem::file_size(platform::NativePath(archive));
     const std::uint64_t count = (archiveSize + largest - 1) / largest;
     const std::vector<std::string> volumes = SplitIntoVolumes(archive, (archiveSize + count - 1) / count);
     const int parts = static_cast<int>(volumes.size());
@@ -509,7 +510,7 @@ std::u16string TMailDispatch::RecordAttempt(const TMailDispatchInput& input, con
     entry.State = proof.StateText();
     if (proof.File) {
         std::error_code error;
-        const auto size = std::filesystem::file_size(*proof.File, error);
+        const auto size = std::filesystem::file_size(platform::NativePath(*proof.File), error);
         if (!error)
             entry.Size = IntToStr(static_cast<std::int64_t>(size));
     }

@@ -2,6 +2,7 @@
 
 #include "mime/IdGlobal.h"
 #include "platform/Clock.h"
+#include "platform/NativePath.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
@@ -280,7 +281,7 @@ std::optional<TMonthManifest> ParseManifest(std::string_view text)
 
 std::optional<TMonthManifest> ReadManifestFile(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(platform::NativePath(path), std::ios::binary);
     if (!file)
         return std::nullopt;
     std::ostringstream text;

@@ -4,6 +4,7 @@
 #include "mail/IdEMailAddress.h"
 #include "platform/AppendFile.h"
 #include "platform/CaseFold.h"
+#include "platform/NativePath.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
@@ -335,20 +336,20 @@ TSendHistory TSendHistory::ForDeployment(const platform::TWinPathRoots& roots)
 std::optional<platform::TFileLock> TSendHistory::Lock(std::chrono::milliseconds wait, int& error) const
 {
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), ignored);
+    std::filesystem::create_directories(platform::NativePath(FPath).parent_path(), ignored);
     return platform::TFileLock::Lock(LockPath(), wait, error);
 }
 
 void TSendHistory::Append(const THistoryEntry& entry) const
 {
     std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(FPath).parent_path(), ignored);
+    std::filesystem::create_directories(platform::NativePath(FPath).parent_path(), ignored);
     platform::AppendLine(FPath, CsvRecord(kHeader), HistoryLine(entry.Fields()));
 }
 
 std::size_t TSendHistory::ForEachEntry(const std::function<void(THistoryEntry&&)>& visit) const
 {
-    std::ifstream file(FPath, std::ios::binary);
+    std::ifstream file(platform::NativePath(FPath), std::ios::binary);
     if (!file)
         return 0;
     return ReadHistory(file, visit);

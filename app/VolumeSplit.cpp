@@ -1,4 +1,5 @@
 #include "app/VolumeSplit.h"
+#include "platform/NativePath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +16,7 @@ void RemoveEarlierVolumes(const std::string& archive)
 {
     for (int number = 1;; ++number) {
         std::error_code error;
-        if (!std::filesystem::remove(VolumeName(archive, number), error))
+        if (!std::filesystem::remove(platform::NativePath(VolumeName(archive, number)), error))
             return;
     }
 }
@@ -33,17 +34,17 @@ std::vector<std::string> SplitIntoVolumes(const std::string& archive, std::uint6
 {
     if (volumeSize == 0)
         throw std::system_error(EINVAL, std::generic_category(), "volume size 0");
-    std::ifstream in(archive, std::ios::binary);
+    std::ifstream in(platform::NativePath(archive), std::ios::binary);
     if (!in)
         throw std::system_error(errno, std::generic_category(), "open " + archive);
     RemoveEarlierVolumes(archive);
 
     std::vector<std::string> volumes;
     std::vector<char> buffer(1 << 20);
-    std::uint64_t left = std::filesystem::file_size(archive);
+    std::uint64_t left = std::filesystem::file_size(platform::NativePath(archive));
     while (left > 0) {
         const std::string name = VolumeName(archive, static_cast<int>(volumes.size()) + 1);
-        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        std::ofstream out(platform::NativePath(name), std::ios::binary | std::ios::trunc);
         std::uint64_t inVolume = std::min(left, volumeSize);
         left -= inVolume;
         while (out && inVolume > 0) {

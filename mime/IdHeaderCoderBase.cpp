@@ -1,11 +1,12 @@
 #include "mime/IdHeaderCoderBase.h"
 
+#include "mime/IdCharsetTable.h"
 #include "mime/IdTextEncoding.h"
+#include "platform/CharsetConversion.h"
 #include "smtp/IdExceptionCore.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <iconv.h>
 #include <memory>
 
 // --- TIdHeaderCoder ------------------------------------------------------------------
@@ -104,109 +105,31 @@ String HalfWidthKanaToFullWidth(StringView text)
     return out;
 }
 
-struct IconvCloser {
-    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using IconvHandle = std::unique_ptr<void, IconvCloser>;
-
-IconvHandle OpenIconv(const char* to, const char* from)
+// ISO-2022-JP with its code page from the charset table, for the system's converter.
+orvant::platform::TCharsetId Iso2022Jp()
 {
-    iconv_t cd = iconv_open(to, from);
-    return IconvHandle(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
-}
-
-// How many input bytes to pass over where a conversion failed.
-using SkipFunction = std::size_t (*)(const std::uint8_t* at, std::size_t left);
-
-// Converts with iconv; a sequence the target cannot take is replaced by `bad` (in the
-// target's bytes, written in its initial shift state) and passed over.
-TIdBytes IconvConvert(const IconvHandle& cd, TIdBytes input, const TIdBytes& bad, SkipFunction skip)
-{
-    TIdBytes out(input.size() * 2 + 16);
-    char* in = reinterpret_cast<char*>(input.data());
-    std::size_t inLeft = input.size();
-    std::size_t used = 0;
-    auto grow = [&] { out.resize(out.size() * 2); };
-    auto call = [&](char** src, std::size_t* srcLeft) {
-        while (true) {
-            char* dst = reinterpret_cast<char*>(out.data() + used);
-            std::size_t dstLeft = out.size() - used;
-            const std::size_t rc = iconv(static_cast<iconv_t>(cd.get()), src, srcLeft, &dst, &dstLeft);
-            used = out.size() - dstLeft;
-            if (rc != static_cast<std::size_t>(-1))
-                return 0;
-            if (errno != E2BIG)
-                return errno;
-            grow();
-        }
-    };
-    while (inLeft > 0) {
-        const int error = call(&in, &inLeft);
-        if (error == 0)
-            break;
-        call(nullptr, nullptr); // back to the initial shift state before the substitute
-        if (out.size() - used < bad.size())
-            out.resize(used + bad.size() + 16);
-        std::copy(bad.begin(), bad.end(), out.begin() + static_cast<std::ptrdiff_t>(used));
-        used += bad.size();
-        const std::size_t step = std::min(skip(reinterpret_cast<const std::uint8_t*>(in), inLeft), inLeft);
-        in += step;
-        inLeft -= step;
-    }
-    call(nullptr, nullptr);
-    out.resize(used);
-    return out;
-}
-
-TIdBytes ToUtf16LEBytes(StringView text)
-{
-    TIdBytes bytes;
-    bytes.reserve(text.size() * 2);
-    for (const char16_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return bytes;
-}
-
-// One UTF-16 unit, or both units of a surrogate pair.
-std::size_t SkipUtf16LECharacter(const std::uint8_t* at, std::size_t left)
-{
-    const bool highSurrogate = left >= 4 && (at[1] & 0xFC) == 0xD8;
-    return highSurrogate && (at[3] & 0xFC) == 0xDC ? 4 : 2;
-}
-
-std::size_t SkipOneByte(const std::uint8_t*, std::size_t)
-{
-    return 1;
-}
-
-String FromUtf16LEBytes(const TIdBytes& bytes)
-{
-    String text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-    return text;
+    static const orvant::platform::TCharsetId id = [] {
+        for (const TIdCharsetRow& row : IdCharsetTable())
+            if (TextIsSame(FromUtf8(row.Name), u"ISO-2022-JP"))
+                return orvant::platform::TCharsetId {"ISO-2022-JP", row.CodePage};
+        return orvant::platform::TCharsetId {"ISO-2022-JP", 0};
+    }();
+    return id;
 }
 
 } // namespace
 
 String TIdHeaderCoder2022JP::Decode(StringView, const TIdBytes& data) const
 {
-    const IconvHandle cd = OpenIconv("UTF-16LE", "ISO-2022-JP");
-    if (!cd)
-        return BytesToStringRaw(data);
-    return FromUtf16LEBytes(IconvConvert(cd, data, {0xFD, 0xFF}, SkipOneByte));
+    const auto text = orvant::platform::DecodeFromCharset(Iso2022Jp(), data.data(), data.size());
+    return text ? *text : BytesToStringRaw(data);
 }
 
 TIdBytes TIdHeaderCoder2022JP::Encode(StringView, StringView data) const
 {
-    const IconvHandle cd = OpenIconv("ISO-2022-JP", "UTF-16LE");
-    if (!cd)
-        return ToBytesRaw(data);
     // A character ISO-2022-JP lacks becomes "?".
-    return IconvConvert(cd, ToUtf16LEBytes(HalfWidthKanaToFullWidth(data)), {'?'}, SkipUtf16LECharacter);
+    const auto bytes = orvant::platform::EncodeInCharset(Iso2022Jp(), HalfWidthKanaToFullWidth(data));
+    return bytes ? TIdBytes(bytes->begin(), bytes->end()) : ToBytesRaw(data);
 }
 
 bool TIdHeaderCoder2022JP::CanHandle(StringView charSet) const

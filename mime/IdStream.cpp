@@ -2,12 +2,11 @@
 
 #include "smtp/IdException.h"
 
+#include "platform/FileHandle.h"
+#include "platform/SystemError.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::int64_t TStream::Size()
 {
@@ -36,6 +35,12 @@ void MoveAll(std::int64_t count, Step step, const char16_t* failure)
             throw E(failure);
         done += n;
     }
+}
+
+// The system's text for an error code of the platform's file functions.
+String Reason(int error)
+{
+    return FromUtf8(orvant::platform::SystemErrorText(error));
 }
 
 } // namespace
@@ -121,29 +126,24 @@ void TMemoryStream::Clear()
 
 // --- TFileStream -------------------------------------------------------------------
 
+// FHandle holds the platform's handle in an int: a descriptor on Linux; on Windows
+// a kernel HANDLE, which the system keeps within 32 bits so that 32- and 64-bit
+// processes can share them, and which sign-extends back to itself (-1 included).
 TFileStream::TFileStream(const String& fileName, TMode mode)
     : FFileName(fileName)
 {
-    int flags = O_CLOEXEC;
+    using orvant::platform::TFileAccess;
+    TFileAccess access = TFileAccess::Read;
     switch (mode) {
-    case TMode::fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case TMode::fmOpenRead: flags |= O_RDONLY; break;
-    case TMode::fmOpenWrite: flags |= O_WRONLY; break;
-    case TMode::fmOpenReadWrite: flags |= O_RDWR; break;
+    case TMode::fmCreate: access = TFileAccess::CreateReadWrite; break;
+    case TMode::fmOpenRead: access = TFileAccess::Read; break;
+    case TMode::fmOpenWrite: access = TFileAccess::Write; break;
+    case TMode::fmOpenReadWrite: access = TFileAccess::ReadWrite; break;
     }
-    const std::string path = ToUtf8(fileName);
-    FHandle = ::open(path.c_str(), flags, 0644);
-    if (FHandle >= 0 && mode != TMode::fmCreate) {
-        // Opening a folder succeeds on Linux; as a file stream it is an error.
-        struct stat st {};
-        if (::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(FHandle);
-            FHandle = -1;
-            errno = EISDIR;
-        }
-    }
-    if (FHandle < 0) {
-        const String reason = FromUtf8(std::strerror(errno));
+    int error = 0;
+    FHandle = static_cast<int>(orvant::platform::OpenFileHandle(ToUtf8(fileName), access, error));
+    if (FHandle == orvant::platform::kNoFile) {
+        const String reason = Reason(error);
         if (mode == TMode::fmCreate)
             throw EFCreateError(Format(u"Cannot create file \"%s\". %s", {fileName, reason}));
         throw EFOpenError(Format(u"Cannot open file \"%s\". %s", {fileName, reason}));
@@ -152,47 +152,44 @@ TFileStream::TFileStream(const String& fileName, TMode mode)
 
 TFileStream::~TFileStream()
 {
-    if (FHandle >= 0)
-        ::close(FHandle);
+    if (FHandle != orvant::platform::kNoFile)
+        orvant::platform::CloseFileHandle(FHandle);
 }
 
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
 {
-    for (;;) {
-        const ssize_t n = ::read(FHandle, buffer, static_cast<std::size_t>(std::max<std::int64_t>(0, count)));
-        if (n >= 0)
-            return n;
-        if (errno != EINTR)
-            throw EReadError(Format(u"Cannot read file \"%s\". %s", {FFileName, FromUtf8(std::strerror(errno))}));
-    }
+    int error = 0;
+    const std::int64_t n = orvant::platform::ReadFileHandle(FHandle, buffer, count, error);
+    if (n < 0)
+        throw EReadError(Format(u"Cannot read file \"%s\". %s", {FFileName, Reason(error)}));
+    return n;
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count)
 {
-    for (;;) {
-        const ssize_t n = ::write(FHandle, buffer, static_cast<std::size_t>(std::max<std::int64_t>(0, count)));
-        if (n >= 0)
-            return n;
-        if (errno != EINTR)
-            throw EWriteError(Format(u"Cannot write file \"%s\". %s", {FFileName, FromUtf8(std::strerror(errno))}));
-    }
+    int error = 0;
+    const std::int64_t n = orvant::platform::WriteFileHandle(FHandle, buffer, count, error);
+    if (n < 0)
+        throw EWriteError(Format(u"Cannot write file \"%s\". %s", {FFileName, Reason(error)}));
+    return n;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
-    int whence = SEEK_SET;
-    if (origin == TSeekOrigin::soCurrent)
-        whence = SEEK_CUR;
-    else if (origin == TSeekOrigin::soEnd)
-        whence = SEEK_END;
-    const off_t r = ::lseek(FHandle, static_cast<off_t>(offset), whence);
+    using orvant::platform::TFileSeek;
+    const TFileSeek whence = origin == TSeekOrigin::soCurrent ? TFileSeek::Current
+                             : origin == TSeekOrigin::soEnd   ? TFileSeek::End
+                                                              : TFileSeek::Begin;
+    int error = 0;
+    const std::int64_t r = orvant::platform::SeekFileHandle(FHandle, offset, whence, error);
     if (r < 0)
-        throw EStreamError(Format(u"Cannot seek in file \"%s\". %s", {FFileName, FromUtf8(std::strerror(errno))}));
+        throw EStreamError(Format(u"Cannot seek in file \"%s\". %s", {FFileName, Reason(error)}));
     return r;
 }
 
 void TFileStream::SetSize(std::int64_t newSize)
 {
-    if (::ftruncate(FHandle, static_cast<off_t>(newSize)) != 0)
-        throw EWriteError(Format(u"Cannot resize file \"%s\". %s", {FFileName, FromUtf8(std::strerror(errno))}));
+    int error = 0;
+    if (!orvant::platform::ResizeFileHandle(FHandle, newSize, error))
+        throw EWriteError(Format(u"Cannot resize file \"%s\". %s", {FFileName, Reason(error)}));
 }

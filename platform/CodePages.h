@@ -1,6 +1,6 @@
 #pragma once
-// Windows code pages on Linux: glibc iconv stands behind the code page numbers, in
-// place of GetCPInfo, WideCharToMultiByte and MultiByteToWideChar.
+// Windows code pages: on Windows GetCPInfoEx, WideCharToMultiByte and
+// MultiByteToWideChar; on Linux glibc iconv stands behind the code page numbers.
 //
 // The conversions never fail: a character the charset cannot hold becomes the
 // charset's "?" (what Windows does with its default character), and bytes that are
@@ -17,7 +17,7 @@ namespace orvant::platform {
 
 struct CodePage {
     std::uint32_t Number = 0; // 0: the system's default (the locale's charset)
-    std::string Charset;      // the iconv name
+    std::string Charset;      // the iconv name on Linux; "CP<number>" on Windows
     int MaxCharSize = 1;      // longest byte sequence of one character
 };
 
@@ -27,6 +27,8 @@ struct CodePage {
 std::optional<CodePage> FindCodePage(std::uint32_t number);
 
 // The iconv name behind a Windows code page number, or null when none is known.
+// On Windows, where the system converts by number, only the UTF-16 and UTF-32 pages
+// have one.
 const char* CodePageCharset(std::uint32_t number);
 
 std::vector<std::uint8_t> Utf16ToCodePage(const CodePage& codePage, std::u16string_view text);

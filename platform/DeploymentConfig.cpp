@@ -3,8 +3,11 @@
 #include "platform/IniFile.h"
 #include "platform/Utf.h"
 
+#include "platform/NativePath.h"
+
 #include <cstdlib>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 namespace orvant::platform {
 
@@ -26,13 +29,20 @@ std::u16string StripComment(std::u16string value)
     return value;
 }
 
+// A regular file there (a link counts as what it leads to), as stat tells it.
+bool IsRegularFile(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(NativePath(path), error);
+}
+
 std::string ResolvePath(const std::string& value, const std::string& configPath)
 {
-    if (value.empty() || value.front() == '/')
+    if (value.empty() || IsAbsoluteConfigPath(value))
         return value;
-    const auto slash = configPath.find_last_of('/');
+    const auto slash = configPath.find_last_of(ConfigPathSeparators());
     const std::string base = slash == std::string::npos ? "." : configPath.substr(0, slash);
-    return base + "/" + value;
+    return base + ConfigPathSeparators()[0] + value;
 }
 
 constexpr std::uint64_t kMaxArchiverTimeLimit = 7 * 24 * 3600;
@@ -60,7 +70,7 @@ std::optional<std::uint64_t> Number(std::u16string_view text, std::uint64_t leas
 std::string DeploymentConfigPath()
 {
     const char* env = std::getenv("ORVANT_CONFIG");
-    return env && *env ? std::string(env) : std::string(kDefaultDeploymentConfigPath);
+    return env && *env ? std::string(env) : DefaultDeploymentConfigPath();
 }
 
 TDeploymentConfig LoadDeploymentConfig()
@@ -72,8 +82,7 @@ TDeploymentConfig LoadDeploymentConfigFile(const std::string& path)
 {
     TDeploymentConfig config;
     config.SourcePath = path;
-    struct stat st {};
-    config.FileFound = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    config.FileFound = IsRegularFile(path);
     const TIniFile ini = TIniFile::Load(path);
     const auto read = [&](std::u16string_view section, std::u16string_view key) {
         return StripComment(ini.ReadString(section, key));
@@ -83,8 +92,10 @@ TDeploymentConfig LoadDeploymentConfigFile(const std::string& path)
         if (!value.empty())
             target = ResolvePath(value, path);
     };
-    readPath(u"DriveC", config.Roots.DriveC);
-    readPath(u"Network", config.Roots.Network);
+    if (DeploymentPathsUsed()) {
+        readPath(u"DriveC", config.Roots.DriveC);
+        readPath(u"Network", config.Roots.Network);
+    }
     config.MailHost = read(u"Mail", u"Host");
     config.Mailbox = read(u"Mail", u"Mailbox");
     config.Password = read(u"Mail", u"Password");
@@ -95,8 +106,7 @@ TDeploymentConfig LoadDeploymentConfigFile(const std::string& path)
                                   + u" na seção [" + std::u16string(section) + u"] de " + Utf8ToUtf16(path)
                                   + u" não pode ser usado: " + std::u16string(why) + u".");
     };
-    struct stat caStat {};
-    if (!config.CAFile.empty() && (::stat(config.CAFile.c_str(), &caStat) != 0 || !S_ISREG(caStat.st_mode)))
+    if (!config.CAFile.empty() && !IsRegularFile(config.CAFile))
         problem(u"Mail", u"CAFile", u"não há um arquivo nesse caminho");
     if (const auto port = Number(read(u"Mail", u"Port"), 1, 65535))
         config.MailPort = static_cast<int>(*port);

@@ -1,8 +1,9 @@
 #pragma once
-// Settings of one installation that a Windows build would have fixed in the
-// program: where drive C: and the terminals' shares live, and the mail account.
-// Read from $ORVANT_CONFIG, else /etc/orvant/orvant.conf; a missing file or key
-// keeps the default.
+// Settings of one installation: where drive C: and the terminals' shares live (on
+// Linux), and the mail account. Read from $ORVANT_CONFIG, else the default path
+// (/etc/orvant/orvant.conf on Linux, %ProgramData%\Orvant\orvant.conf on Windows);
+// a missing file or key keeps the default. On Windows the drive and the shares are
+// real, so [Paths] is accepted and not used.
 //
 //   [Paths]
 //   DriveC=/var/lib/orvant/drive_c
@@ -27,7 +28,14 @@
 
 namespace orvant::platform {
 
-inline constexpr const char* kDefaultDeploymentConfigPath = "/etc/orvant/orvant.conf";
+// The path read when ORVANT_CONFIG names none.
+std::string DefaultDeploymentConfigPath();
+// Whether [Paths] says where drive C: and the shares are (only where they are stand-ins).
+bool DeploymentPathsUsed();
+// The system's rules for the paths written in the file: whether one stands on its
+// own, and the characters that separate folders.
+bool IsAbsoluteConfigPath(const std::string& path);
+const char* ConfigPathSeparators();
 
 struct TDeploymentConfig {
     std::string SourcePath;  // the file that was read (it may not exist)

@@ -1,5 +1,7 @@
 #pragma once
 // An owned file descriptor, closed when it goes away, and pipes made of two.
+// POSIX only: included by the *Posix.cpp units and the Linux process code, never by
+// a header the other folders include on Windows.
 
 #include <fcntl.h>
 #include <optional>

@@ -1,28 +1,9 @@
 #include "platform/FileLock.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <thread>
-#include <unistd.h>
 
 namespace orvant::platform {
-
-std::optional<TFileLock> TFileLock::TryLock(const std::string& path, int& error)
-{
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
-    if (fd < 0) {
-        error = errno;
-        return std::nullopt;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = errno;
-        ::close(fd);
-        return std::nullopt;
-    }
-    error = 0;
-    return TFileLock(fd);
-}
 
 std::optional<TFileLock> TFileLock::Lock(const std::string& path, std::chrono::milliseconds wait, int& error,
                                          std::chrono::milliseconds poll)
@@ -36,15 +17,9 @@ std::optional<TFileLock> TFileLock::Lock(const std::string& path, std::chrono::m
     }
 }
 
-TFileLock::TFileLock(TFileLock&& other) noexcept : FFd(other.FFd)
+TFileLock::TFileLock(TFileLock&& other) noexcept : FHandle(other.FHandle)
 {
-    other.FFd = -1;
-}
-
-TFileLock::~TFileLock()
-{
-    if (FFd >= 0)
-        ::close(FFd); // closing the last descriptor releases the lock
+    other.FHandle = -1;
 }
 
 } // namespace orvant::platform

@@ -6,6 +6,7 @@
 // created readable and writable by its owner and group only.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,8 @@ class TFileLock {
 public:
     // Creates the file when missing and takes the lock without waiting; empty when
     // another process holds it or the file cannot be opened (`error` says which:
-    // EWOULDBLOCK for a lock held elsewhere, else errno).
+    // EWOULDBLOCK for a lock held elsewhere, else the system's error: errno on
+    // Linux, GetLastError on Windows).
     static std::optional<TFileLock> TryLock(const std::string& path, int& error);
     // As TryLock, but while another process holds the lock it tries again every
     // `poll` until `wait` has passed (then `error` is EWOULDBLOCK). A lock that is
@@ -30,8 +32,9 @@ public:
     ~TFileLock();
 
 private:
-    explicit TFileLock(int fd) : FFd(fd) {}
-    int FFd;
+    explicit TFileLock(std::intptr_t handle) : FHandle(handle) {}
+    // A file descriptor on Linux, a file HANDLE on Windows; -1 when given up.
+    std::intptr_t FHandle;
 };
 
 } // namespace orvant::platform

@@ -10,6 +10,7 @@
 namespace orvant::platform {
 
 // The mode files are created with (before the umask): owner and group read and write.
+// Linux only: on Windows the folders' inherited ACLs take the place of modes.
 inline constexpr unsigned kCreatedFileMode = 0660;
 // Folders: owner and group; the setgid bit an administrator put on the tree is
 // inherited by the system, so new files keep the tree's group.

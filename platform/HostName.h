@@ -1,11 +1,12 @@
 #pragma once
-// The machine's host name, standing in for the Windows host and computer name calls.
+// The machine's host name: gethostname on Linux, GetComputerNameExW (the DNS host
+// name) on Windows.
 
 #include <string>
 
 namespace orvant::platform {
 
-// gethostname as UTF-8 bytes, up to the first zero byte; empty when it cannot be read.
+// As UTF-8 bytes; empty when it cannot be read.
 std::string HostName();
 
 } // namespace orvant::platform

@@ -4,8 +4,6 @@
 #include "platform/Utf.h"
 
 #include <array>
-#include <fstream>
-#include <iterator>
 
 namespace orvant::platform {
 
@@ -79,16 +77,6 @@ std::u16string DecodeTextFile(const std::vector<std::uint8_t>& bytes)
     return DecodeCp1252(p, n);
 }
 
-TIniFile TIniFile::Load(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    return FromText(DecodeTextFile(bytes));
-}
-
 TIniFile TIniFile::FromText(std::u16string_view text)
 {
     TIniFile ini;
@@ -133,12 +121,16 @@ const TIniFile::TSection* TIniFile::FindSection(std::u16string_view section) con
 
 bool TIniFile::HasSection(std::u16string_view section) const
 {
+    if (!FSystemFile.empty())
+        return SystemHasSection(section);
     return FindSection(section) != nullptr;
 }
 
 std::u16string TIniFile::ReadString(std::u16string_view section, std::u16string_view key,
                                     std::u16string_view defaultValue) const
 {
+    if (!FSystemFile.empty())
+        return ReadFromSystem(section, key, defaultValue);
     std::u16string_view result = defaultValue;
     if (const TSection* s = FindSection(section)) {
         const std::u16string folded = FoldCase(Trim(key));

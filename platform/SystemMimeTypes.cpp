@@ -1,5 +1,6 @@
 #include "platform/SystemMimeTypes.h"
 
+#include "platform/NativePath.h"
 #include "platform/Utf.h"
 
 #include <fstream>
@@ -11,13 +12,15 @@ namespace orvant::platform {
 namespace {
 
 std::mutex gPathLock;
-std::string gPath = "/etc/mime.types";
+std::string gPath = DefaultMimeTypesFile();
 
 } // namespace
 
 std::vector<MimeTypeRegistration> ReadMimeTypesFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    if (path.empty())
+        return RegisteredMimeTypes();
+    std::ifstream in(NativePath(path), std::ios::binary);
     std::string text;
     // A read error (a folder) ends the text; the stream reports it as a state, never raises.
     for (char block[16384]; in.read(block, sizeof block) || in.gcount() > 0;)

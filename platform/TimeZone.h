@@ -2,6 +2,7 @@
 // The distance of local time from UTC at a given local time, standing in for the
 // Windows time-zone call. The zone is the C library's (TZ, else /etc/localtime).
 
+#include <cstdint>
 #include <optional>
 
 namespace orvant::platform {

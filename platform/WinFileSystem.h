@@ -21,7 +21,7 @@ struct TFindEntry {
 // A wildcard search that says when the folder could not be listed.
 struct TFindResult {
     std::vector<TFindEntry> Entries;
-    int Error = 0; // errno of opening or reading the folder; 0 when it was listed whole
+    int Error = 0; // system error (errno; GetLastError on Windows) of opening or reading the folder; 0 when listed whole
 };
 
 // What copying one invoice from a terminal's share gave: on success the size, the
@@ -36,7 +36,7 @@ struct TCopiedFile {
         cpUnwritable,    // the staging file could not be written (Error says why)
     };
     TProblem Problem = TProblem::cpNone;
-    int Error = 0;                // errno, for cpUnreadable and cpUnwritable
+    int Error = 0;                // system error (errno; GetLastError on Windows), for cpUnreadable and cpUnwritable
     std::string Kind;             // for cpNotRegular: "FIFO", "dispositivo", "soquete", "pasta"
     std::uint64_t Size = 0;
     std::int64_t ModifiedUnix = 0; // seconds since 1970 (UTC)
@@ -45,7 +45,7 @@ struct TCopiedFile {
     bool Ok() const { return Problem == TProblem::cpNone; }
 };
 
-// Whether a failed attribute query (an errno value) means "no such folder".
+// Whether a failed attribute query (errno; GetLastError on Windows) means "no such folder".
 // Only the not-found family does; any other failure (access denied, I/O error)
 // leaves the folder counted as existing, as the Windows folder test does.
 bool FolderQueryErrorMeansMissing(int errnoValue);

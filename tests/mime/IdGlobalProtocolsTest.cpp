@@ -39,6 +39,7 @@ TEST(IdGlobalProtocols, UtcOffsetText)
 
 TEST(IdGlobalProtocols, OffsetOfTheZoneInForceAtTheDate)
 {
+    ORVANT_SKIP_UNLESS_TZ_APPLIES();
     const TDateTime march = EncodeDateTime(2026, 3, 10, 9, 15, 42);
     {
         ScopedTimeZone zone("Asia/Kolkata");
@@ -70,6 +71,7 @@ TEST(IdGlobalProtocols, OffsetOfTheZoneInForceAtTheDate)
 
 TEST(IdGlobalProtocols, NamesAreEnglishWhateverTheLanguage)
 {
+    ORVANT_SKIP_UNLESS_TZ_APPLIES();
     ScopedTimeZone zone("UTC");
     EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 2, 1), false), u"Sun, 1 Feb 2026 00:00:00 +0000");
     EXPECT_EQ(FormatMessageDate(EncodeDateTime(2026, 5, 30, 23, 59, 59), false), u"Sat, 30 May 2026 23:59:59 +0000");

@@ -8,26 +8,47 @@
 #include <optional>
 #include <string>
 
+// Whether TZ moves the zone the program reads. On Windows the zone is the system's
+// setting (GetTimeZoneInformation) and TZ only moves the C runtime's own functions:
+// a test that needs a given zone skips there, saying why.
+#ifdef _WIN32
+inline constexpr bool kTimeZoneFollowsTZ = false;
+#define ORVANT_SKIP_UNLESS_TZ_APPLIES() \
+    GTEST_SKIP() << "Windows takes the time zone from its settings, not from TZ"
+#else
+inline constexpr bool kTimeZoneFollowsTZ = true;
+#define ORVANT_SKIP_UNLESS_TZ_APPLIES() (void)0
+#endif
+
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone)
     {
         if (const char* old = std::getenv("TZ"))
             FOld = old;
-        setenv("TZ", zone, 1);
-        tzset();
+        SetTZ(zone);
     }
     ~ScopedTimeZone()
     {
-        if (FOld)
-            setenv("TZ", FOld->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
+        SetTZ(FOld ? FOld->c_str() : nullptr);
     }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
 private:
+    static void SetTZ(const char* zone)
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone : "");
+        _tzset();
+#else
+        if (zone)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+#endif
+    }
+
     std::optional<std::string> FOld;
 };
