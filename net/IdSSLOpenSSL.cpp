@@ -2,9 +2,9 @@
 
 #include "mime/IdStream.h"
 #include "mime/IdTextEncoding.h"
+#include "net/IdSSLLibrary.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -12,12 +12,13 @@ namespace {
 
 using enum TIdSSLVersion;
 
-// The callbacks run inside the library, which may have set errno for its own
-// purposes (the 1.0 code kept the thread's socket error the same way).
+// The callbacks run inside the library, which may have set the socket error (errno,
+// or the Windows Sockets error) for its own purposes (the 1.0 code kept the thread's
+// socket error the same way).
 class TErrnoKeeper {
 public:
-    TErrnoKeeper() : FSaved(errno) {}
-    ~TErrnoKeeper() { errno = FSaved; }
+    TErrnoKeeper() : FSaved(TlsSystemSocketError()) {}
+    ~TErrnoKeeper() { SetTlsSystemSocketError(FSaved); }
     TErrnoKeeper(const TErrnoKeeper&) = delete;
     TErrnoKeeper& operator=(const TErrnoKeeper&) = delete;
 
@@ -393,7 +394,7 @@ void TIdSSLContext::BuildContext(TIdSSLCtxMode ACtxMode)
     // share, reads it now.
     if (ACtxMode == TIdSSLCtxMode::sslCtxServer
         || !TlsAddSystemTrustOnDemand(GOpenSSL.SSL_CTX_get_cert_store(context)))
-        GOpenSSL.SSL_CTX_set_default_verify_paths(context);
+        TlsUseSystemTrust(context);
 
     if (!fsRootCertFile.empty() || !fVerifyDirs.empty())
         LoadRootCert();
