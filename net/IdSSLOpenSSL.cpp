@@ -140,7 +140,13 @@ std::chrono::system_clock::time_point TimeOf(const ASN1_TIME* time)
     std::tm parts{};
     if (time == nullptr || GOpenSSL.ASN1_TIME_to_tm(time, &parts) != 1)
         return {};
-    return std::chrono::system_clock::from_time_t(timegm(&parts));
+    // The parts are UTC (timegm's reading, written out so that no system call of one
+    // system is needed).
+    using namespace std::chrono;
+    const sys_days day{year(parts.tm_year + 1900) / month(static_cast<unsigned>(parts.tm_mon + 1))
+                       / static_cast<unsigned>(parts.tm_mday)};
+    return time_point_cast<system_clock::duration>(day + hours(parts.tm_hour) + minutes(parts.tm_min)
+                                                   + seconds(parts.tm_sec));
 }
 
 String NameText(const X509_NAME* name)
