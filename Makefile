@@ -22,12 +22,15 @@ build: deps
 	cmake -S . -B $(BUILD_REL) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANT_TESTS=OFF -DORVANT_BENCH=ON
 	cmake --build $(BUILD_REL) -j$(JOBS)
 
-# Every test, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test: the Linux build with AddressSanitizer and UndefinedBehaviorSanitizer,
+# then the Windows build's suites under Wine.
 test: deps
 	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
 	      -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DORVANT_SANITIZE=ON -DORVANT_TESTS=ON
 	cmake --build $(BUILD_TEST) -j$(JOBS)
 	cd $(BUILD_TEST) && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) windows
+	scripts/test-windows $(BUILD_WIN) -j$(JOBS)
 
 # The Windows build (orvant-cli.exe with the OpenSSL DLLs beside it), cross-compiled
 # with MinGW-w64; its dependencies are built once from Debian's sources into a cache

@@ -16,7 +16,12 @@
 # stalls no longer holds one slot for its whole length. Each case pays for a sanitizer
 # process start (and many for their certificates): on 2 cores the whole ctest -j2 takes
 # about 48 s against 36 s with suite entries, which stay one option away.
-set(ORVANT_TEST_ENTRIES case CACHE STRING "CTest entries of the GoogleTest executables: case or suite")
+# Under Wine every entry pays for a Windows process start: the Windows build takes suites.
+if(WIN32)
+  set(ORVANT_TEST_ENTRIES suite CACHE STRING "CTest entries of the GoogleTest executables: case or suite")
+else()
+  set(ORVANT_TEST_ENTRIES case CACHE STRING "CTest entries of the GoogleTest executables: case or suite")
+endif()
 set_property(CACHE ORVANT_TEST_ENTRIES PROPERTY STRINGS case suite)
 
 set(_ORVANT_GTEST_ENTRIES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/OrvantGTestEntriesAdd.cmake)
@@ -35,6 +40,7 @@ function(orvant_gtest_entries target)
   string(REPLACE ";" "|" costs "${ARG_COSTS}")
   file(GENERATE OUTPUT "${include_file}" CONTENT
 "set(_orvant_mode \"${ORVANT_TEST_ENTRIES}\")
+set(_orvant_emulator \"${CMAKE_CROSSCOMPILING_EMULATOR}\")
 set(_orvant_cmake \"${CMAKE_COMMAND}\")
 include(\"${_ORVANT_GTEST_ENTRIES_SCRIPT}\")
 orvant_gtest_add_entries(\"$<TARGET_FILE:${target}>\" \"${ARG_PREFIX}\" \"${ARG_TIMEOUT}\"

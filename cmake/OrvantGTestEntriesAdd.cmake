@@ -9,7 +9,7 @@ macro(orvant_gtest_add_entries exe prefix timeout environment costs list_file)
     string(REPLACE "|" ";" _orvant_env "${environment}")
     if(NOT EXISTS "${list_file}" OR "${exe}" IS_NEWER_THAN "${list_file}")
       # In the entries' environment: the window tests cannot start without it.
-      execute_process(COMMAND "${_orvant_cmake}" -E env ${_orvant_env} "${exe}" --gtest_list_tests
+      execute_process(COMMAND "${_orvant_cmake}" -E env ${_orvant_env} ${_orvant_emulator} "${exe}" --gtest_list_tests
                       OUTPUT_VARIABLE _orvant_listed RESULT_VARIABLE _orvant_rc TIMEOUT 120)
       if(_orvant_rc EQUAL 0)
         file(WRITE "${list_file}" "${_orvant_listed}")
@@ -19,7 +19,7 @@ macro(orvant_gtest_add_entries exe prefix timeout environment costs list_file)
     endif()
     if(NOT EXISTS "${list_file}")
       # Listing failed: an entry that fails and shows why, instead of none at all.
-      add_test("${prefix}_LIST_FAILED" "${_orvant_cmake}" -E env ${_orvant_env} "${exe}" --gtest_list_tests)
+      add_test("${prefix}_LIST_FAILED" "${_orvant_cmake}" -E env ${_orvant_env} ${_orvant_emulator} "${exe}" --gtest_list_tests)
       set(_orvant_listed "")
     else()
       file(READ "${list_file}" _orvant_listed)
@@ -46,7 +46,7 @@ macro(orvant_gtest_add_entries exe prefix timeout environment costs list_file)
       else()
         continue()
       endif()
-      add_test("${_orvant_name}" "${exe}" "--gtest_filter=${_orvant_filter}" --gtest_color=no)
+      add_test("${_orvant_name}" ${_orvant_emulator} "${exe}" "--gtest_filter=${_orvant_filter}" --gtest_color=no)
       set_tests_properties("${_orvant_name}" PROPERTIES TIMEOUT "${timeout}" ENVIRONMENT "${_orvant_env}")
       # A suite's cost goes to the suite's entry, or to each of its cases.
       foreach(_orvant_cost IN LISTS _orvant_costs)

@@ -12,6 +12,7 @@
 #include "platform/DeploymentConfig.h"
 #include "platform/FileModes.h"
 #include "platform/Process.h"
+#include "platform/ProgramConsole.h"
 #include "platform/Utf.h"
 
 #include <chrono>
@@ -156,7 +157,8 @@ int main(int argc, char** argv)
     // Before anything is written: invoices, addresses and server replies are for
     // the owner and the group only, also in what 7-Zip creates.
     platform::RestrictCreatedFileModes();
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    platform::UseUtf8Console();
+    const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
     const app::TCliOptions options = app::ParseCliArguments(args, platform::TSystemClock().Now());
     switch (options.Command) {
     case TCommand::cmHelp:

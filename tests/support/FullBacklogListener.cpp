@@ -1,16 +1,12 @@
 #include "support/FullBacklogListener.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "support/TestSockets.h"
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
 FullBacklogListener::FullBacklogListener()
-    : FSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    : FSocket(testsockets::NewSocket(AF_INET, SOCK_STREAM))
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -19,7 +15,7 @@ FullBacklogListener::FullBacklogListener()
     if (FSocket.Get() == -1 || ::bind(FSocket.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0
         || ::getsockname(FSocket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0
         || ::listen(FSocket.Get(), 0) != 0)
-        throw std::runtime_error(std::string("full backlog listener: ") + std::strerror(errno));
+        throw std::runtime_error(std::string("full backlog listener: ") + testsockets::ErrorText(testsockets::LastError()));
     FPort = ntohs(address.sin_port);
     FQueued = ConnectLoopback(FPort);
 }

@@ -1,18 +1,14 @@
 #include "support/LoopbackPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "support/TestSockets.h"
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
 
 [[noreturn]] void Fail(const char* what)
 {
-    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+    throw std::runtime_error(std::string(what) + ": " + testsockets::ErrorText(testsockets::LastError()));
 }
 
 struct LoopbackAddress {
@@ -38,13 +34,18 @@ struct LoopbackAddress {
 
 ScopedFd NewTcpSocket(bool ipv6)
 {
-    ScopedFd fd(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ScopedFd fd(testsockets::NewSocket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM));
     if (fd.Get() == -1)
         Fail("socket");
     return fd;
 }
 
 } // namespace
+
+void CloseTestSocket(int socket)
+{
+    testsockets::CloseSocket(socket);
+}
 
 LoopbackListener::LoopbackListener(bool ipv6, bool listen)
     : FIPv6(ipv6)
@@ -63,7 +64,7 @@ LoopbackListener::LoopbackListener(bool ipv6, bool listen)
 
 ScopedFd LoopbackListener::Accept()
 {
-    ScopedFd fd(::accept4(FSocket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    ScopedFd fd(testsockets::AcceptOn(FSocket.Get()));
     if (fd.Get() == -1)
         Fail("accept");
     return fd;
@@ -88,14 +89,14 @@ bool LoopbackPortIsFree(std::uint16_t port)
 void CloseWithReset(ScopedFd& socket)
 {
     const linger abort{1, 0};
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
     socket.Reset();
 }
 
 void WriteAll(int fd, const std::string& bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const auto n = ::send(fd, bytes.data() + done, static_cast<int>(bytes.size() - done), testsockets::kNoSignal);
         if (n <= 0)
             Fail("send");
         done += static_cast<std::size_t>(n);
@@ -107,7 +108,7 @@ std::string ReadBytes(int fd, std::size_t count)
     std::string bytes(count, '\0');
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::recv(fd, bytes.data() + done, count - done, 0);
+        const auto n = ::recv(fd, bytes.data() + done, static_cast<int>(count - done), 0);
         if (n < 0)
             Fail("recv");
         if (n == 0)

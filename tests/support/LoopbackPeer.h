@@ -1,16 +1,16 @@
 #pragma once
 // The far end of loopback TCP connections for socket tests, written directly on the
-// POSIX calls so that it does not share a fault with the code under test. Everything
+// system's socket calls so that it does not share a fault with the code under test. Everything
 // binds to 127.0.0.1 or ::1 on a port the system chooses. Failing calls throw
 // std::runtime_error.
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-// A descriptor closed when the object goes.
+void CloseTestSocket(int socket);
+
+// A socket closed when the object goes.
 class ScopedFd {
 public:
     explicit ScopedFd(int fd = -1) : FFd(fd) {}
@@ -26,7 +26,7 @@ public:
     void Reset(int fd = -1)
     {
         if (FFd != -1)
-            ::close(FFd);
+            CloseTestSocket(FFd);
         FFd = fd;
     }
 

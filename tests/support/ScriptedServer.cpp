@@ -1,28 +1,22 @@
 #include "support/ScriptedServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
+#include "support/TestSockets.h"
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace {
 
 [[noreturn]] void Fail(const char* what)
 {
-    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+    throw std::runtime_error(std::string(what) + ": " + testsockets::ErrorText(testsockets::LastError()));
 }
 
 } // namespace
 
 ScriptedServer::ScriptedServer(bool ipv6)
     : FIPv6(ipv6)
-    , FListener(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    , FStopEvent(::eventfd(0, EFD_CLOEXEC))
+    , FListener(testsockets::NewSocket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM))
+    , FStopEvent(testsockets::NewWakeEvent())
 {
     if (FListener.Get() == -1)
         Fail("socket");
@@ -52,8 +46,7 @@ ScriptedServer::ScriptedServer(bool ipv6)
 
 ScriptedServer::~ScriptedServer()
 {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(FStopEvent.Get(), &one, sizeof one);
+    testsockets::SignalWakeEvent(FStopEvent.Get());
     if (FThread.joinable())
         FThread.join();
 }
@@ -199,9 +192,9 @@ void ScriptedServer::Play(const TStep& step)
         FConnection.Reset();
         FPending.clear();
         WaitFor(FListener.Get(), POLLIN, -1);
-        FConnection = ScopedFd(::accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        FConnection = ScopedFd(testsockets::AcceptOn(FListener.Get()));
         if (FConnection.Get() == -1)
-            throw std::runtime_error(std::string("accept: ") + std::strerror(errno));
+            Fail("accept");
         std::lock_guard<std::mutex> lock(FLock);
         ++FConnections;
         return;
@@ -211,13 +204,14 @@ void ScriptedServer::Play(const TStep& step)
 
 bool ScriptedServer::WaitFor(int fd, short events, int timeoutMs)
 {
-    pollfd entries[2] = {{FStopEvent.Get(), POLLIN, 0}, {fd, events, 0}};
-    const nfds_t count = fd == -1 ? 1 : 2;
+    pollfd entries[2] = {testsockets::PollEntry(FStopEvent.Get(), POLLIN), testsockets::PollEntry(fd, events)};
+    const testsockets::TPollCount count = fd == -1 ? 1 : 2;
     int result;
-    while ((result = ::poll(entries, count, timeoutMs)) == -1 && errno == EINTR) {
+    while ((result = testsockets::Poll(entries, count, timeoutMs)) == -1
+           && testsockets::Interrupted(testsockets::LastError())) {
     }
     if (result == -1)
-        throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+        Fail("poll");
     if (entries[0].revents != 0)
         throw TStopped{};
     return count == 2 && entries[1].revents != 0;
@@ -227,7 +221,7 @@ std::size_t ScriptedServer::ReceiveSome()
 {
     WaitFor(FConnection.Get(), POLLIN, -1);
     char buffer[4096];
-    const ssize_t n = ::recv(FConnection.Get(), buffer, sizeof buffer, 0);
+    const auto n = ::recv(FConnection.Get(), buffer, sizeof buffer, 0);
     if (n <= 0)
         return 0; // closed, or reset by the client
     FPending.append(buffer, static_cast<std::size_t>(n));
@@ -240,12 +234,15 @@ void ScriptedServer::SendAll(const std::string& bytes)
 {
     for (std::size_t done = 0; done < bytes.size();) {
         WaitFor(FConnection.Get(), POLLOUT, -1);
-        const ssize_t n = ::send(FConnection.Get(), bytes.data() + done, bytes.size() - done,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
+        const auto n = ::send(FConnection.Get(), bytes.data() + done, static_cast<int>(bytes.size() - done),
+                              testsockets::kNoSignal | testsockets::kDontWait);
+        if (n < 0) {
+            const int error = testsockets::LastError();
+            if (testsockets::WouldBlock(error) || testsockets::Interrupted(error))
+                continue;
+        }
         if (n <= 0)
-            throw std::runtime_error(std::string("send: ") + std::strerror(errno));
+            Fail("send");
         done += static_cast<std::size_t>(n);
     }
 }

@@ -197,7 +197,7 @@ TSmtpTestServer::~TSmtpTestServer()
     }
 }
 
-pid_t TSmtpTestServer::Pid() const
+long TSmtpTestServer::Pid() const
 {
     return FProcess ? FProcess->Pid() : -1;
 }

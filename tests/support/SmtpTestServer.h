@@ -130,7 +130,7 @@ public:
 
     std::uint16_t Port() const { return FPort; }
     const std::string& Maildir() const { return FMaildir; }
-    pid_t Pid() const;
+    long Pid() const;
 
     // Messages are stored before the final dot is answered, so a client that got its
     // 250 finds its message here.

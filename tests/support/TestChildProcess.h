@@ -1,12 +1,13 @@
 #pragma once
 // Child programs for tests (the openssl command, loopback servers written in Python),
-// started without a shell. A running child is terminated and reaped when its object
+// started without a shell. Under Wine they are Linux programs started by the test
+// broker (test_broker.py), and Windows paths in their arguments reach them as the
+// Linux paths they stand for. A running child is terminated and reaped when its object
 // goes, so a failing test does not leave servers behind.
 
 #include <chrono>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // Runs a program (looked up in PATH) to its end; returns its exit status (-1 when it
@@ -33,14 +34,19 @@ public:
     // killing a child that is not gone after ten seconds; returns the exit status as
     // RunTestProgram does.
     int Stop();
-    pid_t Pid() const { return FPid; }
+    long Pid() const { return FPid; }
 
 private:
     // No deadline: wait as long as it takes.
     std::optional<std::string> ReadLineBefore(std::optional<std::chrono::steady_clock::time_point> deadline);
 
-    pid_t FPid = -1;
+    long FPid = -1;
+    // The child's output (Linux); on Windows the connection to the test broker.
     int FOutput = -1;
     int FInput = -1;
     std::string FPartialLine;
+    // Windows: the broker's framing of the output (see test_broker.py).
+    std::string FFrameHeader;
+    std::size_t FFrameLeft = 0;
+    std::optional<int> FExitStatus;
 };

@@ -1,0 +1,14 @@
+#include "platform/ProgramConsole.h"
+
+namespace orvant::platform {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8Console()
+{
+}
+
+} // namespace orvant::platform
