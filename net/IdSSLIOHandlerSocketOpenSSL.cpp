@@ -1,8 +1,8 @@
 #include "net/IdSSLIOHandlerSocketOpenSSL.h"
 
+#include "net/IdSSLLibrary.h"
 #include "net/IdStackErrors.h"
 
-#include <cerrno>
 #include <utility>
 
 namespace {
@@ -13,12 +13,13 @@ constexpr std::int32_t kDefaultTlsTimeout = 30000;
 
 // What a TLS call that failed in the operating system raises: the socket stack's
 // error with its 100xx code, like every other socket failure of the library. Without
-// a stack (no component of the library exists) the binding raises errno as it is.
+// a stack (no component of the library exists) the binding raises the system's error
+// number as it is.
 void RaiseLastSocketErrorThroughStack()
 {
-    const int error = errno;
+    const int error = TlsSystemSocketError();
     const bool haveStack = TIdStack::UsageCount() > 0;
-    errno = error;
+    SetTlsSystemSocketError(error);
     if (haveStack)
         GStack().RaiseLastSocketError();
 }
@@ -223,7 +224,7 @@ std::int32_t TIdSSLIOHandlerSocketOpenSSL::TranslateTransportError(std::int32_t 
     if (kind == SSL_ERROR_NONE)
         return 0;
     if (kind == SSL_ERROR_SYSCALL) {
-        GStack().WSSetLastError(SocketErrorFromErrno(fSSLSocket->LastSystemError()));
+        GStack().WSSetLastError(TlsSocketErrorCode(fSSLSocket->LastSystemError()));
         return TIdSSLIOHandlerSocketBase::TranslateTransportError(Id_SOCKET_ERROR);
     }
     try {

@@ -2,9 +2,9 @@
 
 #include "mime/IdStream.h"
 #include "mime/IdTextEncoding.h"
+#include "net/IdSSLLibrary.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -12,12 +12,13 @@ namespace {
 
 using enum TIdSSLVersion;
 
-// The callbacks run inside the library, which may have set errno for its own
-// purposes (the 1.0 code kept the thread's socket error the same way).
+// The callbacks run inside the library, which may have set the socket error (errno,
+// or the Windows Sockets error) for its own purposes (the 1.0 code kept the thread's
+// socket error the same way).
 class TErrnoKeeper {
 public:
-    TErrnoKeeper() : FSaved(errno) {}
-    ~TErrnoKeeper() { errno = FSaved; }
+    TErrnoKeeper() : FSaved(TlsSystemSocketError()) {}
+    ~TErrnoKeeper() { SetTlsSystemSocketError(FSaved); }
     TErrnoKeeper(const TErrnoKeeper&) = delete;
     TErrnoKeeper& operator=(const TErrnoKeeper&) = delete;
 
@@ -139,7 +140,13 @@ std::chrono::system_clock::time_point TimeOf(const ASN1_TIME* time)
     std::tm parts{};
     if (time == nullptr || GOpenSSL.ASN1_TIME_to_tm(time, &parts) != 1)
         return {};
-    return std::chrono::system_clock::from_time_t(timegm(&parts));
+    // The parts are UTC (timegm's reading, written out so that no system call of one
+    // system is needed).
+    using namespace std::chrono;
+    const sys_days day{year(parts.tm_year + 1900) / month(static_cast<unsigned>(parts.tm_mon + 1))
+                       / static_cast<unsigned>(parts.tm_mday)};
+    return time_point_cast<system_clock::duration>(day + hours(parts.tm_hour) + minutes(parts.tm_min)
+                                                   + seconds(parts.tm_sec));
 }
 
 String NameText(const X509_NAME* name)
@@ -393,7 +400,7 @@ void TIdSSLContext::BuildContext(TIdSSLCtxMode ACtxMode)
     // share, reads it now.
     if (ACtxMode == TIdSSLCtxMode::sslCtxServer
         || !TlsAddSystemTrustOnDemand(GOpenSSL.SSL_CTX_get_cert_store(context)))
-        GOpenSSL.SSL_CTX_set_default_verify_paths(context);
+        TlsUseSystemTrust(context);
 
     if (!fsRootCertFile.empty() || !fVerifyDirs.empty())
         LoadRootCert();

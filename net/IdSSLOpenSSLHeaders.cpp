@@ -1,8 +1,7 @@
 #include "net/IdSSLOpenSSLHeaders.h"
 
-#include <cerrno>
-#include <cstring>
-#include <dlfcn.h>
+#include "net/IdSSLLibrary.h"
+
 #include <vector>
 
 TIdOpenSSLEntryPoints GOpenSSL;
@@ -44,9 +43,9 @@ TBindingState& State()
 char GSystemTrustLoaded;
 
 // Called for a name the store's certificates do not hold. The first call reads the
-// system's certificates into the store and adds the system's lookups (the folder's
-// look-up by name among them) after this one, so the caller's walk over the lookups
-// goes on to them; it answers from what the file brought. Later calls have nothing
+// system's certificates into the store (TlsAddSystemTrust); on POSIX it also adds the
+// system's lookups (the folder's look-up by name among them) after this one, so the
+// caller's walk over the lookups goes on to them. It answers from what was read. Later calls have nothing
 // to add. Only certificates are answered: nothing here checks revocation lists.
 int GetSystemTrustBySubject(X509_LOOKUP* lookup, X509_LOOKUP_TYPE type, const X509_NAME* name, X509_OBJECT* found)
 {
@@ -56,9 +55,7 @@ int GetSystemTrustBySubject(X509_LOOKUP* lookup, X509_LOOKUP_TYPE type, const X5
         if (store == nullptr || GOpenSSL.X509_LOOKUP_get_method_data(lookup) != nullptr)
             return 0;
         GOpenSSL.X509_LOOKUP_set_method_data(lookup, &GSystemTrustLoaded);
-        // It clears the errors of a missing file or folder itself, as the context's
-        // SSL_CTX_set_default_verify_paths did.
-        GOpenSSL.X509_STORE_set_default_paths(store);
+        TlsAddSystemTrust(store);
     }
     if (type != X509_LU_X509 || GOpenSSL.X509_STORE_lock(store) != 1)
         return 0;
@@ -87,28 +84,13 @@ X509_LOOKUP_METHOD* MakeSystemTrustLookup()
     return method;
 }
 
-String LibraryPath(StringView fileName)
-{
-    String folder = State().LibraryFolder;
-    if (!folder.empty() && folder.back() != u'/')
-        folder += u'/';
-    return folder + String(fileName);
-}
-
-// The library stays resident even after dlclose (3.x pins itself in memory so that
-// its exit handlers stay valid); a later dlopen finds it again.
-void* LoadLibraryFile(const String& path)
-{
-    return dlopen(ToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-
 // Loads the file into handle unless a previous attempt did; a failure is recorded.
 bool LoadLibraryOnce(void*& handle, StringView fileName)
 {
     if (handle != nullptr)
         return true;
-    const String path = LibraryPath(fileName);
-    handle = LoadLibraryFile(path);
+    const String path = TlsLibraryFilePath(State().LibraryFolder, fileName);
+    handle = TlsOpenLibraryFile(path);
     if (handle == nullptr)
         State().LoadErrors.Add(Format(u"Failed to load %s.", {path}));
     return handle != nullptr;
@@ -117,7 +99,7 @@ bool LoadLibraryOnce(void*& handle, StringView fileName)
 template <class Fn>
 void BindEntry(void* library, const char* name, bool required, Fn& entry)
 {
-    entry = reinterpret_cast<Fn>(dlsym(library, name));
+    entry = reinterpret_cast<Fn>(TlsLibraryEntry(library, name));
     if (entry == nullptr && required)
         State().LoadErrors.Add(FromUtf8(name));
 }
@@ -182,11 +164,11 @@ void ReleaseTlsEntryPoints()
     TBindingState& state = State();
     if (state.SSLLibrary != nullptr) {
         CleanUpLibrary();
-        dlclose(state.SSLLibrary);
+        TlsCloseLibraryFile(state.SSLLibrary);
         state.SSLLibrary = nullptr;
     }
     if (state.CryptoLibrary != nullptr) {
-        dlclose(state.CryptoLibrary);
+        TlsCloseLibraryFile(state.CryptoLibrary);
         state.CryptoLibrary = nullptr;
     }
     GOpenSSL = TIdOpenSSLEntryPoints();
@@ -326,6 +308,6 @@ void TlsRaiseLastSocketError()
 {
     if (State().RaiseLastSocketError != nullptr)
         State().RaiseLastSocketError();
-    const int error = errno;
-    throw EIdSocketError(error, Format(u"Socket Error # %d\r\n%s", {std::int64_t{error}, FromUtf8(std::strerror(error))}));
+    const int error = TlsSystemSocketError();
+    throw EIdSocketError(error, Format(u"Socket Error # %d\r\n%s", {std::int64_t{error}, TlsSystemSocketErrorText(error)}));
 }

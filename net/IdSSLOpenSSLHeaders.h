@@ -1,10 +1,12 @@
 #pragma once
-// Binding to the TLS library: OpenSSL 3 (libcrypto.so.3, libssl.so.3), loaded at run
-// time by name and initialised once per load.
+// Binding to the TLS library: OpenSSL 3 (libcrypto.so.3 and libssl.so.3 on Linux,
+// libcrypto-3-x64.dll and libssl-3-x64.dll beside the program on Windows), loaded at
+// run time by name and initialised once per load.
 //
 // The program does not link the library. Every call goes through the entry-point
-// table GOpenSSL, filled by dlsym when the library is loaded and cleared when it is
-// unloaded; OpenSSL's headers are used for types and constants only. (A header macro
+// table GOpenSSL, filled by dlsym (GetProcAddress) when the library is loaded and
+// cleared when it is unloaded; the system's side of loading, of socket errors and of
+// trusted certificates is in net/IdSSLLibrary.h; OpenSSL's headers are used for types and constants only. (A header macro
 // that expands into a function call would not even link, which keeps this honest.)
 //
 // Our TLS code was first written against the 1.0 interface of the library. Each 1.0
@@ -77,6 +79,7 @@
     X(ASN1_INTEGER_to_BN, true)                                                                \
     X(BN_bn2hex, true)                                                                         \
     X(BN_free, true)                                                                           \
+    X(d2i_X509, true) /* the Windows ROOT store's certificates */                              \
     X(X509_STORE_add_cert, true)                                                               \
     X(X509_STORE_load_path, true) /* 1.0: X509_STORE_load_locations with a folder */           \
     X(X509_STORE_set_default_paths, true)                                                      \
@@ -173,9 +176,15 @@ struct TIdOpenSSLEntryPoints {
 extern TIdOpenSSLEntryPoints GOpenSSL;
 
 // --- Files and loading ---------------------------------------------------------------
-// The library files, looked up in TlsLibraryFolder (empty: the system's search path).
+// The library files, looked up in TlsLibraryFolder (empty: the system's search path on
+// POSIX, the program's own folder on Windows).
+#ifdef _WIN32
+inline constexpr StringView TlsCryptoLibraryName = u"libcrypto-3-x64.dll";
+inline constexpr StringView TlsSSLLibraryName = u"libssl-3-x64.dll";
+#else
 inline constexpr StringView TlsCryptoLibraryName = u"libcrypto.so.3";
 inline constexpr StringView TlsSSLLibraryName = u"libssl.so.3";
+#endif
 
 // What failed during the last BindTlsEntryPoints: "Failed to load <path>." or the
 // names of missing entry points.
@@ -198,8 +207,8 @@ void ReleaseTlsEntryPoints();
 
 // --- The system's trust store ---------------------------------------------------------
 // Puts the system's trusted certificates (the library's default file and folder, or
-// SSL_CERT_FILE and SSL_CERT_DIR) behind the store, read the first time the store
-// lacks an issuer: parsing the system's bundle of some 150 certificates costs more
+// SSL_CERT_FILE and SSL_CERT_DIR; on Windows the ROOT certificate store) behind the
+// store, read the first time the store lacks an issuer: parsing the system's bundle of some 150 certificates costs more
 // than the rest of a short session, and a store that already holds the server's CA
 // (a CA file given by the user) never needs it. Only for a store one connection at
 // a time verifies with; false when it could not be arranged (the caller then loads
@@ -246,7 +255,7 @@ std::uint32_t TlsTakeError();
 
 // What a TLS call that failed in the operating system raises (kind 5, result -1): the
 // socket layer's last error. The socket stack installs its own; the default raises
-// EIdSocketError with errno and the system's text.
+// EIdSocketError with the system's number (errno, WSAGetLastError) and its text.
 using TIdRaiseLastSocketError = void (*)();
 void SetTlsRaiseLastSocketError(TIdRaiseLastSocketError raiser);
 // The one installed (none: the default).

@@ -1,10 +1,9 @@
 #include "net/IdSSLSocket.h"
 
+#include "net/IdIPAddress.h"
 #include "net/IdSSLIOHandlerSocketOpenSSL.h"
+#include "net/IdSSLLibrary.h"
 
-#include <arpa/inet.h>
-
-#include <cerrno>
 #include <string>
 
 namespace {
@@ -12,15 +11,6 @@ namespace {
 bool IsUnexpectedEof(unsigned long code)
 {
     return ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
-}
-
-// A host given as an address is checked as an address, and never sent as a server
-// name: RFC 6066 section 3 allows only host names there.
-bool IsIPAddressText(const std::string& host)
-{
-    in_addr v4{};
-    in6_addr v6{};
-    return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
 }
 
 } // namespace
@@ -68,7 +58,7 @@ TIdSSLSocket::~TIdSSLSocket()
 {
     if (!fSSL)
         return;
-    const int savedErrno = errno;
+    const int savedError = TlsSystemSocketError();
     SSL_CTX* context = fSSLContext != nullptr ? fSSLContext->Context() : nullptr;
     if (context != nullptr && fSSLContext->StatusInfoOn() && GOpenSSL.SSL_CTX_set_info_callback != nullptr)
         GOpenSSL.SSL_CTX_set_info_callback(context, nullptr);
@@ -78,13 +68,13 @@ TIdSSLSocket::~TIdSSLSocket()
         GOpenSSL.SSL_shutdown(fSSL.get());
         GOpenSSL.ERR_clear_error(); // a peer already gone is no error of anyone's now
     }
-    errno = savedErrno;
+    SetTlsSystemSocketError(savedError);
 }
 
 TIdSSLSocket::TOutcome TIdSSLSocket::QueryErrorKind(std::int32_t ARetCode, int AErrno)
 {
     std::int32_t kind = GOpenSSL.SSL_get_error(fSSL.get(), ARetCode);
-    if ((kind == SSL_ERROR_WANT_READ || kind == SSL_ERROR_WANT_WRITE) && (AErrno == EAGAIN || AErrno == EWOULDBLOCK)) {
+    if ((kind == SSL_ERROR_WANT_READ || kind == SSL_ERROR_WANT_WRITE) && TlsSystemSocketErrorIsTimeout(AErrno)) {
         // The socket is blocking: only its time-out option ends a wait this way.
         kind = SSL_ERROR_SYSCALL;
         ARetCode = -1;
@@ -107,9 +97,9 @@ TIdSSLSocket::TOutcome TIdSSLSocket::Run(Call call)
     for (;;) {
         // The error kind is only reliable when the thread's queue starts out empty.
         GOpenSSL.ERR_clear_error();
-        errno = 0;
+        SetTlsSystemSocketError(0);
         const int result = call();
-        const int error = errno;
+        const int error = TlsSystemSocketError();
         if (result > 0)
             return {SSL_ERROR_NONE, result};
         const TOutcome outcome = QueryErrorKind(result, error);
@@ -136,7 +126,9 @@ void TIdSSLSocket::Bind(TIdStackSocketHandle pHandle)
         EIdException::Toss<EIdOSSLCreatingSessionError>(u"Error creating SSL session.");
     if (const int result = GOpenSSL.SSL_set_ex_data(fSSL.get(), 0, this); result <= 0)
         RaiseException<EIdOSSLDataBindingError>(fSSL.get(), result, u"Error binding data to SSL socket.");
-    if (const int result = GOpenSSL.SSL_set_fd(fSSL.get(), pHandle); result <= 0)
+    // A Windows SOCKET is 64 bits wide but its value fits an int, which is what the
+    // library's own socket calls take it back to.
+    if (const int result = GOpenSSL.SSL_set_fd(fSSL.get(), static_cast<int>(pHandle)); result <= 0)
         RaiseException<EIdOSSLFDSetError>(fSSL.get(), result, u"Error setting File Descriptor for SSL");
 }
 
@@ -156,7 +148,9 @@ void TIdSSLSocket::CheckHostName()
                                          {FHostToCheck}));
     }
     // A name the library cannot send still gets checked; without the name the server
-    // may only show another certificate, which the check then refuses.
+    // may only show another certificate, which the check then refuses. A host given as
+    // an address is checked as an address, and never sent as a server name: RFC 6066
+    // section 3 allows only host names there.
     if (!IsIPAddressText(host))
         GOpenSSL.SSL_ctrl(fSSL.get(), SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                           const_cast<char*>(host.c_str()));
@@ -189,7 +183,7 @@ template <class E>
             throw EIdOSSLUnderlyingCryptoError(code, AMsg + u"\r\n" + TlsErrorText(code) + u"\r\n" + failure);
         }
     }
-    errno = FLastSystemError; // a failed system call is raised from errno
+    SetTlsSystemSocketError(FLastSystemError); // a failed system call is raised from it
     RaiseExceptionCode<E>(AOutcome.Kind, AOutcome.Result, AMsg);
 }
 

@@ -91,7 +91,8 @@ public:
     TIdSSLCipher* Cipher();
 
     // How the last failed call ended, in the 1.0 reading: the error kind
-    // (SSL_ERROR_...) and, for a failed system call, its errno.
+    // (SSL_ERROR_...) and, for a failed system call, the system's error number (errno,
+    // WSAGetLastError on Windows).
     std::int32_t LastErrorKind() const { return FLastErrorKind; }
     int LastSystemError() const { return FLastSystemError; }
 

@@ -15,7 +15,8 @@ public:
     TIdSocketList(const TIdSocketList&) = delete;
     TIdSocketList& operator=(const TIdSocketList&) = delete;
 
-    // A new, empty list of the kind the stack works with (TIdSocketListPosix).
+    // A new, empty list of the kind the system's stack works with (TIdSocketListPosix,
+    // TIdSocketListWindows), defined in IdStackSystemPosix.cpp / ...Windows.cpp.
     static std::unique_ptr<TIdSocketList> CreateSocketList();
 
     // EListError when the index is outside 0 .. Count() - 1.

@@ -1,7 +1,6 @@
 #include "net/IdSocketListPosix.h"
 
 #include "net/IdStackErrors.h"
-#include "smtp/IdExceptionCore.h"
 
 #include <poll.h>
 
@@ -17,77 +16,20 @@ constexpr short kReadable = POLLIN | POLLRDNORM | POLLRDBAND | POLLHUP | POLLERR
 
 } // namespace
 
-TIdStackSocketHandle TIdSocketListPosix::GetItem(int AIndex) const
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    if (AIndex < 0 || AIndex >= FCount)
-        throw EListError(Format(u"List index out of bounds (%d)", {std::int64_t(AIndex)}));
-    return FHandles[static_cast<std::size_t>(AIndex)];
-}
-
-void TIdSocketListPosix::Add(TIdStackSocketHandle AHandle)
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    if (Contains(AHandle))
-        return;
-    if (FCount >= MaxHandles)
-        EIdException::Toss<EIdStackSetSizeExceeded>(u"Set Size Exceeded.");
-    FHandles[static_cast<std::size_t>(FCount++)] = AHandle;
-}
-
 std::unique_ptr<TIdSocketList> TIdSocketListPosix::Clone() const
 {
     auto copy = std::make_unique<TIdSocketListPosix>();
-    std::lock_guard<std::mutex> lock(FLock);
-    copy->FHandles = FHandles;
-    copy->FCount = FCount;
+    CopyTo(*copy);
     return copy;
-}
-
-int TIdSocketListPosix::Count() const
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    return FCount;
-}
-
-void TIdSocketListPosix::Remove(TIdStackSocketHandle AHandle)
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    const auto end = FHandles.begin() + FCount;
-    const auto found = std::find(FHandles.begin(), end, AHandle);
-    if (found == end)
-        return;
-    std::copy(found + 1, end, found);
-    --FCount;
-}
-
-void TIdSocketListPosix::Clear()
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    FCount = 0;
-}
-
-bool TIdSocketListPosix::ContainsSocket(TIdStackSocketHandle AHandle) const
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    return Contains(AHandle);
-}
-
-bool TIdSocketListPosix::Contains(TIdStackSocketHandle AHandle) const
-{
-    const auto end = FHandles.begin() + FCount;
-    return std::find(FHandles.begin(), end, AHandle) != end;
 }
 
 bool TIdSocketListPosix::SelectRead(int ATimeout)
 {
+    THandles handles;
+    const nfds_t count = static_cast<nfds_t>(Snapshot(handles));
     std::array<pollfd, MaxHandles> entries{};
-    nfds_t count = 0;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        for (; count < static_cast<nfds_t>(FCount); ++count)
-            entries[count] = pollfd{FHandles[count], POLLIN, 0};
-    }
+    for (nfds_t i = 0; i < count; ++i)
+        entries[i] = pollfd{handles[i], POLLIN, 0};
     TIdStack& stack = GStack();
     const bool unlimited = ATimeout == IdWaitWithoutLimit;
     if (count == 0 || (ATimeout < 0 && !unlimited))

@@ -1,11 +1,8 @@
 #include "net/IdStack.h"
 
+#include "net/IdIPAddress.h"
 #include "net/IdStackErrors.h"
-#include "net/IdStackPosix.h"
 #include "smtp/IdExceptionCore.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
 
 #include <mutex>
 #include <utility>
@@ -21,10 +18,16 @@ std::recursive_mutex& StackLock()
     return lock;
 }
 std::unique_ptr<TIdStack> gStack;
-// The POSIX stack is named here rather than registered from its own unit: a static
-// library drops object files nothing refers to, together with their initialisers.
-TIdStackClass gStackClass = &TIdStackPosix::Create;
 int gUsageCount = 0;
+
+// The system's stack is asked for here rather than registered from its own unit: a
+// static library drops object files nothing refers to, together with their
+// initialisers. Set on first use, so a component made while the program starts finds it.
+TIdStackClass& StackClassSlot()
+{
+    static TIdStackClass stackClass = TIdStack::SystemStackClass();
+    return stackClass;
+}
 
 const String kIPVersionUnsupported = u"The requested IPVersion / Address family is not supported.";
 
@@ -36,9 +39,9 @@ void TIdStack::IncUsage()
     if (gUsageCount == 0) {
         if (gStack)
             EIdException::Toss(u"Stack already created.");
-        if (!gStackClass)
+        if (!StackClassSlot())
             EIdException::Toss(u"Stack Class is undefined.");
-        gStack = gStackClass();
+        gStack = StackClassSlot()();
     }
     ++gUsageCount;
 }
@@ -65,13 +68,13 @@ int TIdStack::UsageCount()
 TIdStackClass TIdStack::StackClass()
 {
     std::lock_guard<std::recursive_mutex> lock(StackLock());
-    return gStackClass;
+    return StackClassSlot();
 }
 
 void TIdStack::SetStackClass(TIdStackClass stackClass)
 {
     std::lock_guard<std::recursive_mutex> lock(StackLock());
-    gStackClass = stackClass;
+    StackClassSlot() = stackClass;
 }
 
 TIdStack& GStack()
@@ -173,15 +176,8 @@ String TIdStack::CanonicalIPv6Address(StringView AIP)
 {
     if (AIP.find(u'\0') != StringView::npos)
         return {};
-    in6_addr address{};
-    if (::inet_pton(AF_INET6, ToUtf8(AIP).c_str(), &address) != 1)
+    TIdIPv6Bytes address{};
+    if (!ParseIPv6Address(ToUtf8(AIP), address))
         return {};
-    String text;
-    for (int group = 0; group < 8; ++group) {
-        const unsigned value = (unsigned(address.s6_addr[2 * group]) << 8) | address.s6_addr[2 * group + 1];
-        if (group > 0)
-            text += u':';
-        text += Format(u"%X", {std::uint64_t(value)});
-    }
-    return text;
+    return IPv6AddressText(address);
 }

@@ -7,8 +7,10 @@
 //
 // There is one stack per process, shared by every component of the library. Each
 // component holds a usage reference (IncUsage/DecUsage); the stack object exists while
-// at least one reference is held and is reached through GStack(). The operating-system
-// side lives in TIdStackPosix (net/IdStackPosix.h).
+// at least one reference is held and is reached through GStack(). The socket calls both
+// systems share are made in TIdStackBSDBase (net/IdStackBSDBase.h); the operating-system
+// side lives in TIdStackPosix (net/IdStackPosix.h) and TIdStackWindows
+// (net/IdStackWindows.h), and SystemStackClass names the one of the system built for.
 
 #include "mime/IdGlobal.h"
 
@@ -18,27 +20,43 @@
 
 enum class TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
 
-// A socket is a file descriptor; -1 means "no socket".
+// A socket is a file descriptor on POSIX (-1 means "no socket") and a SOCKET on Windows,
+// a 64-bit unsigned handle (INVALID_SOCKET, all bits set, means "no socket").
+#ifdef _WIN32
+using TIdStackSocketHandle = std::uintptr_t;
+inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = ~TIdStackSocketHandle(0);
+#else
 using TIdStackSocketHandle = int;
 inline constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
+#endif
 inline constexpr int Id_SOCKET_ERROR = -1;
 
 using TIdPort = std::uint16_t;
 
-// Socket types, levels and option names as the Linux socket calls take them (checked
-// against the system headers in IdStackPosix.cpp). All options are 32-bit values;
-// the receive and send time-outs are in milliseconds.
+// Socket types, levels and option names as the system's socket calls take them: the
+// BSD values of Linux, or those of Windows Sockets (checked against the system headers
+// in IdStackPosix.cpp and IdStackWindows.cpp). All options are 32-bit values; the
+// receive and send time-outs are in milliseconds on both systems.
 inline constexpr int Id_SOCK_STREAM = 1;
 inline constexpr int Id_SOCK_DGRAM = 2;
 inline constexpr int Id_IPPROTO_IP = 0;
 inline constexpr int Id_IPPROTO_TCP = 6;
+inline constexpr int Id_TCP_NODELAY = 1;
+#ifdef _WIN32
+inline constexpr int Id_SOL_SOCKET = 0xffff;
+inline constexpr int Id_SO_REUSEADDR = 0x0004;
+inline constexpr int Id_SO_TYPE = 0x1008;
+inline constexpr int Id_SO_KEEPALIVE = 0x0008;
+inline constexpr int Id_SO_RCVTIMEO = 0x1006;
+inline constexpr int Id_SO_SNDTIMEO = 0x1005;
+#else
 inline constexpr int Id_SOL_SOCKET = 1;
 inline constexpr int Id_SO_REUSEADDR = 2;
 inline constexpr int Id_SO_TYPE = 3;
 inline constexpr int Id_SO_KEEPALIVE = 9;
 inline constexpr int Id_SO_RCVTIMEO = 20;
 inline constexpr int Id_SO_SNDTIMEO = 21;
-inline constexpr int Id_TCP_NODELAY = 1;
+#endif
 // How a shutdown stops a socket: no more receiving, no more sending, or both.
 inline constexpr int Id_SD_Recv = 0;
 inline constexpr int Id_SD_Send = 1;
@@ -64,8 +82,12 @@ public:
     static void IncUsage();
     static void DecUsage();
     static int UsageCount();
+    // The class IncUsage makes the stack from: SystemStackClass until one is set.
     static TIdStackClass StackClass();
     static void SetStackClass(TIdStackClass stackClass);
+    // The stack of the system the program was built for (TIdStackPosix::Create or
+    // TIdStackWindows::Create), defined in IdStackSystemPosix.cpp / ...Windows.cpp.
+    static TIdStackClass SystemStackClass();
 
     // --- Names and addresses ----------------------------------------------------
     // "localhost" (any case) is 127.0.0.1 and a dotted IPv4 text is used as it is

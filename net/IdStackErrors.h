@@ -4,7 +4,9 @@
 //
 // The codes keep the Windows Sockets numbering (10061 = connection refused, 11001 =
 // host not found, ...) because callers, messages and tests are written against those
-// numbers; the Linux values are translated in exactly one place, IdStackErrors.cpp.
+// numbers. On Windows they are the system's own codes (WSAGetLastError and the
+// getaddrinfo results, used as they are); the Linux values are translated in exactly
+// one place, IdStackErrorsPosix.cpp. The texts (IdStackErrors.cpp) serve both.
 
 #include "mime/IdGlobal.h"
 
@@ -59,6 +61,8 @@ inline constexpr std::int32_t Id_WSANO_DATA = 11004;
 // that has none.
 StringView SocketErrorText(std::int32_t code);
 
+#ifndef _WIN32
+// --- POSIX only (IdStackErrorsPosix.cpp) ---------------------------------------------
 // The code for an errno value. 0 stays 0; an errno without a counterpart is passed on
 // unchanged, and so is a value that already is a code (>= 10000, see ErrnoFromSocketError).
 std::int32_t SocketErrorFromErrno(int error);
@@ -71,3 +75,4 @@ int ErrnoFromSocketError(std::int32_t code);
 // The code for a non-zero getaddrinfo result; `error` is errno as it was right after
 // the call (used for EAI_SYSTEM).
 std::int32_t SocketErrorFromResolver(int result, int error);
+#endif

@@ -2,9 +2,7 @@
 
 #include "net/IdStackErrors.h"
 #include "platform/HostName.h"
-#include "smtp/IdExceptionCore.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +14,8 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -25,6 +25,17 @@ static_assert(Id_SOL_SOCKET == SOL_SOCKET && Id_SO_REUSEADDR == SO_REUSEADDR && 
 static_assert(Id_SO_KEEPALIVE == SO_KEEPALIVE && Id_TCP_NODELAY == TCP_NODELAY);
 static_assert(Id_SO_RCVTIMEO == SO_RCVTIMEO && Id_SO_SNDTIMEO == SO_SNDTIMEO);
 static_assert(Id_SD_Recv == SHUT_RD && Id_SD_Send == SHUT_WR && Id_SD_Both == SHUT_RDWR);
+static_assert(Id_AF_INET == AF_INET && Id_AF_INET6 == AF_INET6);
+// The BSD base lays the addresses out itself.
+static_assert(sizeof(TIdSockAddrIn) == sizeof(sockaddr_in) && offsetof(sockaddr_in, sin_family) == 0
+              && offsetof(sockaddr_in, sin_port) == offsetof(TIdSockAddrIn, Port)
+              && offsetof(sockaddr_in, sin_addr) == offsetof(TIdSockAddrIn, Address));
+static_assert(sizeof(TIdSockAddrIn6) == sizeof(sockaddr_in6) && offsetof(sockaddr_in6, sin6_family) == 0
+              && offsetof(sockaddr_in6, sin6_port) == offsetof(TIdSockAddrIn6, Port)
+              && offsetof(sockaddr_in6, sin6_flowinfo) == offsetof(TIdSockAddrIn6, FlowInfo)
+              && offsetof(sockaddr_in6, sin6_addr) == offsetof(TIdSockAddrIn6, Address)
+              && offsetof(sockaddr_in6, sin6_scope_id) == offsetof(TIdSockAddrIn6, ScopeId));
+static_assert(sizeof(sockaddr_storage) == TIdSockAddr::Room && sizeof(sa_family_t) == sizeof(std::uint16_t));
 
 namespace {
 
@@ -76,101 +87,24 @@ int FinishInterruptedConnect(int socket)
     return 0;
 }
 
-int FamilyOf(TIdIPVersion version)
+const sockaddr* Data(const TIdSockAddr& AAddress)
 {
-    switch (version) {
-    case TIdIPVersion::Id_IPv4:
-        return AF_INET;
-    case TIdIPVersion::Id_IPv6:
-        return AF_INET6;
-    }
-    TIdStack::RaiseIPVersionUnsupported();
+    return reinterpret_cast<const sockaddr*>(AAddress.Bytes);
 }
 
-struct TSocketAddress {
-    sockaddr_storage Storage{};
-    socklen_t Length = sizeof(sockaddr_storage);
-
-    sockaddr* Data() { return reinterpret_cast<sockaddr*>(&Storage); }
-    sockaddr_in& V4() { return *reinterpret_cast<sockaddr_in*>(&Storage); }
-    sockaddr_in6& V6() { return *reinterpret_cast<sockaddr_in6*>(&Storage); }
-};
-
-// The socket address for an address text and port. An empty text is the any-address.
-// A text that is not an address of the version raises "Invalid argument." rather than
-// reaching some other host.
-TSocketAddress MakeAddress(TIdStack& stack, const String& AIP, TIdPort APort, TIdIPVersion AIPVersion)
+sockaddr* Data(TIdSockAddr& AAddress)
 {
-    TSocketAddress address;
-    if (FamilyOf(AIPVersion) == AF_INET) {
-        sockaddr_in& in = address.V4();
-        address.Length = sizeof in;
-        in.sin_family = AF_INET;
-        in.sin_port = htons(APort);
-        if (AIP.empty())
-            return address;
-        if (!stack.IsIP(AIP))
-            stack.RaiseSocketError(Id_WSAEINVAL);
-        auto* bytes = reinterpret_cast<std::uint8_t*>(&in.sin_addr);
-        String rest = AIP;
-        for (int part = 0; part < 4; ++part)
-            bytes[part] = static_cast<std::uint8_t>(StrToIntDef(part < 3 ? Fetch(rest, u".") : rest, 0));
-        return address;
-    }
-    sockaddr_in6& in6 = address.V6();
-    address.Length = sizeof in6;
-    in6.sin6_family = AF_INET6;
-    in6.sin6_port = htons(APort);
-    if (AIP.empty())
-        return address;
-    if (AIP.find(u'\0') != String::npos ||
-        ::inet_pton(AF_INET6, ToUtf8(AIP).c_str(), &in6.sin6_addr) != 1)
-        stack.RaiseSocketError(Id_WSAEINVAL);
-    return address;
+    return reinterpret_cast<sockaddr*>(AAddress.Bytes);
 }
 
-String AddressText(const sockaddr* address)
+// Calls a function that fills in a socket address and its length.
+template <class Call>
+int FillAddress(TIdSockAddr& VAddress, Call call)
 {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address->sa_family == AF_INET) {
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
-        return FromUtf8(text);
-    }
-    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
-    return TIdStack::CanonicalIPv6Address(FromUtf8(text));
-}
-
-// Address, port and version of a socket address the system filled in.
-void TakeAddress(TSocketAddress& address, String& VIP, TIdPort& VPort, TIdIPVersion& VIPVersion)
-{
-    switch (address.Storage.ss_family) {
-    case AF_INET:
-        VIPVersion = TIdIPVersion::Id_IPv4;
-        VPort = ntohs(address.V4().sin_port);
-        break;
-    case AF_INET6:
-        VIPVersion = TIdIPVersion::Id_IPv6;
-        VPort = ntohs(address.V6().sin6_port);
-        break;
-    default:
-        TIdStack::RaiseIPVersionUnsupported();
-    }
-    VIP = AddressText(address.Data());
-}
-
-// RFC 6761 section 6.4: "invalid" and names below it never exist, and resolvers
-// should say so at once rather than ask the network.
-bool IsInvalidDomainName(const String& AHost)
-{
-    String name = LowerCase(AHost);
-    if (!name.empty() && name.back() == u'.')
-        name.pop_back();
-    return name == u"invalid" || TextEndsWith(name, u".invalid");
-}
-
-bool IsTimeoutOption(int ALevel, int AOptName)
-{
-    return ALevel == SOL_SOCKET && (AOptName == SO_RCVTIMEO || AOptName == SO_SNDTIMEO);
+    socklen_t length = sizeof VAddress.Bytes;
+    const int result = call(Data(VAddress), &length);
+    VAddress.Length = static_cast<int>(length);
+    return result;
 }
 
 int ClampToInt(ssize_t value)
@@ -190,175 +124,132 @@ std::unique_ptr<TIdStack> TIdStackPosix::Create()
     return std::make_unique<TIdStackPosix>();
 }
 
-String TIdStackPosix::LookupHostAddress(const String& AHost, TIdIPVersion AIPVersion)
-{
-    addrinfo hints{};
-    hints.ai_family = FamilyOf(AIPVersion);
-    hints.ai_socktype = SOCK_STREAM;
-    // Non-ASCII names go to the DNS in their ASCII-compatible form (RFC 5891).
-    hints.ai_flags = AI_IDN;
-    const std::string name = ToUtf8(AHost);
-    // A zero inside the text would make the resolver look up a shorter, different name.
-    if (IsInvalidDomainName(AHost) || name.find('\0') != std::string::npos)
-        RaiseSocketError(Id_WSAHOST_NOT_FOUND);
-
-    addrinfo* list = nullptr;
-    const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
-    const int error = errno;
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> release(list, &::freeaddrinfo);
-    if (result != 0)
-        RaiseSocketError(SocketErrorFromResolver(result, error));
-    if (list == nullptr || list->ai_addr == nullptr)
-        RaiseSocketError(Id_WSAHOST_NOT_FOUND);
-    return AddressText(list->ai_addr);
-}
-
 String TIdStackPosix::QueryLocalHostName()
 {
     return FromUtf8(orvant::platform::HostName());
 }
 
-bool TIdStackPosix::SupportsIPv6()
+TIdStackSocketHandle TIdStackPosix::WSSocket(int AFamily, int AType, int AProtocol)
 {
-    static const bool supported = [] {
-        const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (probe == -1)
-            return false;
-        ::close(probe);
-        return true;
-    }();
-    return supported;
+    return ::socket(AFamily, AType | SOCK_CLOEXEC, AProtocol);
 }
 
-TIdStackSocketHandle TIdStackPosix::NewSocketHandle(int ASocketType, int AProtocol, TIdIPVersion AIPVersion,
-                                                    bool /*AOverlapped: no overlapped I/O here; sockets block*/)
+int TIdStackPosix::WSBind(TIdStackSocketHandle ASocket, const TIdSockAddr& AAddress)
 {
-    return CheckForSocketError(::socket(FamilyOf(AIPVersion), ASocketType | SOCK_CLOEXEC, AProtocol));
+    return ::bind(ASocket, Data(AAddress), static_cast<socklen_t>(AAddress.Length));
 }
 
-void TIdStackPosix::Bind(TIdStackSocketHandle ASocket, const String& AIP, TIdPort APort, TIdIPVersion AIPVersion)
+int TIdStackPosix::WSConnect(TIdStackSocketHandle ASocket, const TIdSockAddr& AAddress)
 {
-    TSocketAddress address = MakeAddress(*this, AIP, APort, AIPVersion);
-    CheckForSocketError(::bind(ASocket, address.Data(), address.Length));
-}
-
-void TIdStackPosix::Connect(TIdStackSocketHandle ASocket, const String& AIP, TIdPort APort,
-                            TIdIPVersion AIPVersion)
-{
-    TSocketAddress address = MakeAddress(*this, AIP, APort, AIPVersion);
-    int result = ::connect(ASocket, address.Data(), address.Length);
+    int result = ::connect(ASocket, Data(AAddress), static_cast<socklen_t>(AAddress.Length));
     if (result == -1 && errno == EINTR)
         result = FinishInterruptedConnect(ASocket);
-    CheckForSocketError(result);
+    return result;
 }
 
-void TIdStackPosix::Listen(TIdStackSocketHandle ASocket, int ABacklog)
+int TIdStackPosix::WSListen(TIdStackSocketHandle ASocket, int ABacklog)
 {
-    CheckForSocketError(::listen(ASocket, ABacklog));
+    return ::listen(ASocket, ABacklog);
 }
 
-TIdStackSocketHandle TIdStackPosix::Accept(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
-                                           TIdIPVersion& VIPVersion)
+TIdStackSocketHandle TIdStackPosix::WSAccept(TIdStackSocketHandle ASocket, TIdSockAddr& VAddress)
 {
-    TSocketAddress address;
-    const int accepted = CheckForSocketError(RetryOnInterrupt([&] {
-        address.Length = sizeof address.Storage;
-        return ::accept4(ASocket, address.Data(), &address.Length, SOCK_CLOEXEC);
-    }));
-    try {
-        TakeAddress(address, VIP, VPort, VIPVersion);
-    } catch (...) {
-        ::close(accepted); // the caller never learns the handle: do not leak it
-        throw;
-    }
-    return accepted;
+    return RetryOnInterrupt([&] {
+        return FillAddress(VAddress, [&](sockaddr* address, socklen_t* length) {
+            return ::accept4(ASocket, address, length, SOCK_CLOEXEC);
+        });
+    });
 }
 
-void TIdStackPosix::Disconnect(TIdStackSocketHandle ASocket)
+int TIdStackPosix::WSGetSockName(TIdStackSocketHandle ASocket, TIdSockAddr& VAddress)
 {
-    // Both results are ignored: the socket is going away whatever they say.
-    ::shutdown(ASocket, SHUT_WR);
-    ::close(ASocket);
+    return FillAddress(VAddress, [&](sockaddr* address, socklen_t* length) {
+        return ::getsockname(ASocket, address, length);
+    });
 }
 
-void TIdStackPosix::WSShutdownHandle(TIdStackSocketHandle ASocket, int AHow)
+int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle ASocket, TIdSockAddr& VAddress)
 {
-    CheckForSocketError(::shutdown(ASocket, AHow));
+    return FillAddress(VAddress, [&](sockaddr* address, socklen_t* length) {
+        return ::getpeername(ASocket, address, length);
+    });
 }
 
-void TIdStackPosix::GetSocketName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
-                                  TIdIPVersion& VIPVersion)
+int TIdStackPosix::WSRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength)
 {
-    TSocketAddress address;
-    CheckForSocketError(::getsockname(ASocket, address.Data(), &address.Length));
-    TakeAddress(address, VIP, VPort, VIPVersion);
+    const std::size_t length = static_cast<std::size_t>(std::max(ALength, 0));
+    return ClampToInt(RetryOnInterrupt([&] { return ::recv(ASocket, ABuffer, length, 0); }));
 }
 
-void TIdStackPosix::GetPeerName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
-                                TIdIPVersion& VIPVersion)
+int TIdStackPosix::WSSend(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength)
 {
-    TSocketAddress address;
-    CheckForSocketError(::getpeername(ASocket, address.Data(), &address.Length));
-    TakeAddress(address, VIP, VPort, VIPVersion);
+    const std::size_t length = static_cast<std::size_t>(std::max(ALength, 0));
+    return ClampToInt(RetryOnInterrupt([&] { return ::send(ASocket, ABuffer, length, MSG_NOSIGNAL); }));
 }
 
-int TIdStackPosix::Receive(TIdStackSocketHandle ASocket, TIdBytes& VBuffer)
+int TIdStackPosix::WSShutdown(TIdStackSocketHandle ASocket, int AHow)
 {
-    const std::size_t length = std::min<std::size_t>(VBuffer.size(), INT_MAX);
-    return CheckForSocketError(
-        ClampToInt(RetryOnInterrupt([&] { return ::recv(ASocket, VBuffer.data(), length, 0); })));
+    return ::shutdown(ASocket, AHow);
 }
 
-int TIdStackPosix::Send(TIdStackSocketHandle ASocket, const TIdBytes& ABuffer, int AOffset, int ASize)
+int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle ASocket)
 {
-    if (AOffset < 0)
-        RaiseSocketError(Id_WSAEFAULT); // would read before the buffer
-    const std::size_t offset = std::min<std::size_t>(static_cast<std::size_t>(AOffset), ABuffer.size());
-    std::size_t count = ABuffer.size() - offset;
-    if (ASize >= 0 && static_cast<std::size_t>(ASize) < count)
-        count = static_cast<std::size_t>(ASize);
-    return WSSendRaw(ASocket, ABuffer.data() + offset, count);
+    return ::close(ASocket);
 }
 
-int TIdStackPosix::WSSendRaw(TIdStackSocketHandle ASocket, const std::uint8_t* ABuffer, std::size_t ASize)
+int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, void* AOptVal,
+                                int& VOptLen)
 {
-    const std::size_t length = std::min<std::size_t>(ASize, INT_MAX);
-    return CheckForSocketError(
-        ClampToInt(RetryOnInterrupt([&] { return ::send(ASocket, ABuffer, length, MSG_NOSIGNAL); })));
+    socklen_t length = static_cast<socklen_t>(VOptLen);
+    const int result = ::getsockopt(ASocket, ALevel, AOptName, AOptVal, &length);
+    VOptLen = static_cast<int>(length);
+    return result;
 }
 
-// The time-out options are milliseconds in a 32-bit value, as callers give them; Linux
-// takes a timeval. 0 (or less) means no time-out.
-void TIdStackPosix::GetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
-                                    std::int32_t& AOptVal)
+int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, const void* AOptVal,
+                                int AOptLen)
 {
-    if (IsTimeoutOption(ALevel, AOptName)) {
-        timeval time{};
-        socklen_t length = sizeof time;
-        CheckForSocketError(::getsockopt(ASocket, ALevel, AOptName, &time, &length));
-        const long long msec = static_cast<long long>(time.tv_sec) * 1000 + time.tv_usec / 1000;
-        AOptVal = static_cast<std::int32_t>(std::min<long long>(msec, INT32_MAX));
-        return;
-    }
-    std::int32_t value = 0;
-    socklen_t length = sizeof value;
-    CheckForSocketError(::getsockopt(ASocket, ALevel, AOptName, &value, &length));
-    AOptVal = value;
+    return ::setsockopt(ASocket, ALevel, AOptName, AOptVal, static_cast<socklen_t>(AOptLen));
 }
 
-void TIdStackPosix::SetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
-                                    std::int32_t AOptVal)
+// Linux keeps the time-outs as a timeval.
+int TIdStackPosix::WSGetTimeout(TIdStackSocketHandle ASocket, int AOptName, std::int32_t& VMSec)
 {
-    if (IsTimeoutOption(ALevel, AOptName)) {
-        timeval time{};
-        if (AOptVal > 0) {
-            time.tv_sec = AOptVal / 1000;
-            time.tv_usec = (AOptVal % 1000) * 1000;
-        }
-        CheckForSocketError(::setsockopt(ASocket, ALevel, AOptName, &time, sizeof time));
-        return;
-    }
-    CheckForSocketError(::setsockopt(ASocket, ALevel, AOptName, &AOptVal, sizeof AOptVal));
+    timeval time{};
+    socklen_t length = sizeof time;
+    const int result = ::getsockopt(ASocket, SOL_SOCKET, AOptName, &time, &length);
+    const long long msec = static_cast<long long>(time.tv_sec) * 1000 + time.tv_usec / 1000;
+    VMSec = static_cast<std::int32_t>(std::min<long long>(msec, INT32_MAX));
+    return result;
+}
+
+int TIdStackPosix::WSSetTimeout(TIdStackSocketHandle ASocket, int AOptName, std::int32_t AMSec)
+{
+    timeval time{};
+    time.tv_sec = AMSec / 1000;
+    time.tv_usec = (AMSec % 1000) * 1000;
+    return ::setsockopt(ASocket, SOL_SOCKET, AOptName, &time, sizeof time);
+}
+
+std::int32_t TIdStackPosix::WSGetAddrInfo(const String& AHost, int AFamily, TIdSockAddr& VAddress)
+{
+    addrinfo hints{};
+    hints.ai_family = AFamily;
+    hints.ai_socktype = SOCK_STREAM;
+    // Non-ASCII names go to the DNS in their ASCII-compatible form (RFC 5891).
+    hints.ai_flags = AI_IDN;
+    addrinfo* list = nullptr;
+    const int result = ::getaddrinfo(ToUtf8(AHost).c_str(), nullptr, &hints, &list);
+    const int error = errno;
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> release(list, &::freeaddrinfo);
+    if (result != 0)
+        return SocketErrorFromResolver(result, error);
+    if (list == nullptr || list->ai_addr == nullptr)
+        return Id_WSAHOST_NOT_FOUND;
+    const std::size_t length = std::min<std::size_t>(list->ai_addrlen, sizeof VAddress.Bytes);
+    std::memcpy(VAddress.Bytes, list->ai_addr, length);
+    VAddress.Length = static_cast<int>(length);
+    return 0;
 }
 
 std::int32_t TIdStackPosix::WSGetLastError()

@@ -1,7 +1,7 @@
 #pragma once
-// TIdStackPosix: the socket stack on Linux's BSD socket calls and getaddrinfo. It takes
-// the place of the Windows Sockets stack (TIdStackWindows, with its TIdStackBSDBase
-// layer folded in): the same operations, codes and messages, with errno and resolver
+// TIdStackPosix: the socket stack on Linux's BSD socket calls and getaddrinfo, the
+// POSIX side of TIdStackBSDBase. It takes the place of the Windows Sockets stack
+// (TIdStackWindows): the same operations, codes and messages, with errno and resolver
 // results translated by net/IdStackErrors.h.
 //
 // Differences from a Winsock stack that callers can notice:
@@ -11,48 +11,38 @@
 //   library writes to the socket itself;
 // - a call interrupted by a signal (EINTR) is resumed instead of failing;
 // - names under ".invalid" are answered "Host not found." without asking the
-//   resolver (RFC 6761 section 6.4).
+//   resolver (RFC 6761 section 6.4; the BSD base does this for both systems).
 
-#include "net/IdStack.h"
+#include "net/IdStackBSDBase.h"
 
-class TIdStackPosix : public TIdStack {
+class TIdStackPosix : public TIdStackBSDBase {
 public:
     TIdStackPosix();
     // The stack class: see TIdStack::SetStackClass.
     static std::unique_ptr<TIdStack> Create();
 
-    String LookupHostAddress(const String& AHost, TIdIPVersion AIPVersion) override;
     String QueryLocalHostName() override;
-    bool SupportsIPv6() override;
-
-    TIdStackSocketHandle NewSocketHandle(int ASocketType, int AProtocol, TIdIPVersion AIPVersion,
-                                         bool AOverlapped) override;
-    void Bind(TIdStackSocketHandle ASocket, const String& AIP, TIdPort APort,
-              TIdIPVersion AIPVersion) override;
-    void Connect(TIdStackSocketHandle ASocket, const String& AIP, TIdPort APort,
-                 TIdIPVersion AIPVersion) override;
-    void Listen(TIdStackSocketHandle ASocket, int ABacklog) override;
-    TIdStackSocketHandle Accept(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
-                                TIdIPVersion& VIPVersion) override;
-    void Disconnect(TIdStackSocketHandle ASocket) override;
-    void WSShutdownHandle(TIdStackSocketHandle ASocket, int AHow) override;
-    void GetSocketName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
-                       TIdIPVersion& VIPVersion) override;
-    void GetPeerName(TIdStackSocketHandle ASocket, String& VIP, TIdPort& VPort,
-                     TIdIPVersion& VIPVersion) override;
-
-    int Receive(TIdStackSocketHandle ASocket, TIdBytes& VBuffer) override;
-    int Send(TIdStackSocketHandle ASocket, const TIdBytes& ABuffer, int AOffset, int ASize) override;
-
-    void GetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
-                         std::int32_t& AOptVal) override;
-    void SetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
-                         std::int32_t AOptVal) override;
 
     std::int32_t WSGetLastError() override;
     void WSSetLastError(std::int32_t AErr) override;
 
-private:
-    // One send of ASize bytes; raises on failure.
-    int WSSendRaw(TIdStackSocketHandle ASocket, const std::uint8_t* ABuffer, std::size_t ASize);
+protected:
+    TIdStackSocketHandle WSSocket(int AFamily, int AType, int AProtocol) override;
+    int WSBind(TIdStackSocketHandle ASocket, const TIdSockAddr& AAddress) override;
+    int WSConnect(TIdStackSocketHandle ASocket, const TIdSockAddr& AAddress) override;
+    int WSListen(TIdStackSocketHandle ASocket, int ABacklog) override;
+    TIdStackSocketHandle WSAccept(TIdStackSocketHandle ASocket, TIdSockAddr& VAddress) override;
+    int WSGetSockName(TIdStackSocketHandle ASocket, TIdSockAddr& VAddress) override;
+    int WSGetPeerName(TIdStackSocketHandle ASocket, TIdSockAddr& VAddress) override;
+    int WSRecv(TIdStackSocketHandle ASocket, void* ABuffer, int ALength) override;
+    int WSSend(TIdStackSocketHandle ASocket, const void* ABuffer, int ALength) override;
+    int WSShutdown(TIdStackSocketHandle ASocket, int AHow) override;
+    int WSCloseSocket(TIdStackSocketHandle ASocket) override;
+    int WSGetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, void* AOptVal,
+                     int& VOptLen) override;
+    int WSSetSockOpt(TIdStackSocketHandle ASocket, int ALevel, int AOptName, const void* AOptVal,
+                     int AOptLen) override;
+    int WSGetTimeout(TIdStackSocketHandle ASocket, int AOptName, std::int32_t& VMSec) override;
+    int WSSetTimeout(TIdStackSocketHandle ASocket, int AOptName, std::int32_t AMSec) override;
+    std::int32_t WSGetAddrInfo(const String& AHost, int AFamily, TIdSockAddr& VAddress) override;
 };
