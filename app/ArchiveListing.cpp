@@ -2,6 +2,7 @@
 
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace orvant::app {
@@ -51,6 +52,10 @@ void TArchiveListingParser::Line(std::string_view line)
     if (key == "Path") {
         EndEntry();
         FEntry.Path = platform::Utf8ToUtf16(value);
+        // 7-Zip for Windows shows the folders of a path with backslashes, 7-Zip for
+        // Linux with slashes; both read the same stored path. A backslash cannot be
+        // part of a name the terminals' Windows shares hold.
+        std::replace(FEntry.Path.begin(), FEntry.Path.end(), u'\\', u'/');
         FInEntry = true;
     } else if (!FInEntry) {
         return; // the archive's own properties, before the first entry

@@ -16,7 +16,7 @@
 namespace orvant::app {
 
 struct TArchiveEntry {
-    std::u16string Path;     // "PDV1/Transmitidas/<name>", as stored
+    std::u16string Path;     // "PDV1/Transmitidas/<name>", as stored (folders split by "/")
     bool IsFolder = false;
     std::uint64_t Size = 0;
     std::optional<std::uint32_t> Crc32; // none for folders and empty files

@@ -41,6 +41,14 @@ if not prefix or not os.path.isdir(os.path.join(prefix, "dosdevices")):
 drive_c = os.path.realpath(os.path.join(prefix, "dosdevices", "c:"))
 unc = os.path.join(prefix, "dosdevices", "unc")
 kelmora = os.path.join(drive_c, "Kelmora")
+
+def unlink_stale(link):
+    """A link a killed run left behind (its store is gone) is removed."""
+    if os.path.islink(link) and not os.path.exists(link):
+        os.unlink(link)
+
+
+unlink_stale(kelmora)
 if os.path.lexists(kelmora):
     sys.exit(f"cli_windows_run.py: {kelmora} exists already; another run is using this prefix")
 
@@ -49,18 +57,20 @@ with tempfile.TemporaryDirectory(prefix="orvant-winrun-") as root:
     subprocess.run([os.path.join(scripts, "make-sample-store"), store, "--month", "2021-03", "--scale", "0.25"],
                    check=True, capture_output=True)
     # Drive C: holds the suite's folder; each terminal's computer is a UNC host.
-    os.symlink(os.path.join(store, "drive_c", "Kelmora"), kelmora)
-    os.makedirs(unc, exist_ok=True)
     hosts = sorted(os.listdir(os.path.join(store, "unc")))
+    os.makedirs(unc, exist_ok=True)
     for host in hosts:
-        os.symlink(os.path.join(store, "unc", host), os.path.join(unc, host))
+        unlink_stale(os.path.join(unc, host))
     shutil.copy(sevenzip, os.path.join(store, "drive_c", "Kelmora", "Server", "7z.exe"))
-
-    mbox = os.path.join(root, "mbox")
-    server = subprocess.Popen([os.path.join(scripts, "local-mail-server"), mbox,
-                               "--user", MAILBOX, "--password", PASSWORD],
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    os.symlink(os.path.join(store, "drive_c", "Kelmora"), kelmora)
+    server = None
     try:
+        for host in hosts:
+            os.symlink(os.path.join(store, "unc", host), os.path.join(unc, host))
+        mbox = os.path.join(root, "mbox")
+        server = subprocess.Popen([os.path.join(scripts, "local-mail-server"), mbox,
+                                   "--user", MAILBOX, "--password", PASSWORD],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         ready = server.stdout.readline()
         check(ready.startswith("READY port="), f"server started: {ready!r}")
         port = int(ready.strip().split("=")[1])
@@ -88,12 +98,14 @@ with tempfile.TemporaryDirectory(prefix="orvant-winrun-") as root:
         check(code == 1 and "Este mês já foi enviado para Contador <contador@example.com> em " in err,
               f"the month again: refused by the history (status {code})")
     finally:
-        server.stdin.close()
-        server.terminate()
-        server.wait(timeout=30)
+        if server:
+            server.stdin.close()
+            server.terminate()
+            server.wait(timeout=30)
         os.unlink(kelmora)
         for host in hosts:
-            os.unlink(os.path.join(unc, host))
+            if os.path.islink(os.path.join(unc, host)):
+                os.unlink(os.path.join(unc, host))
 
     maildir = os.path.join(mbox, "mail")
     stored = sorted(n for n in os.listdir(maildir) if n.endswith(".eml")) if os.path.isdir(maildir) else []
