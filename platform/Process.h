@@ -60,13 +60,6 @@ struct TProcessResult {
 // can start (".exe", ".com"), and the current folder is not searched.
 std::optional<std::string> FindProgramInPath(std::string_view name);
 
-// Whether a StartError says that the program's file or its folder does not
-// exist (ENOENT; ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND on Windows).
-bool IsMissingProgramError(int startError);
-// The system's own words for a StartError (strerror; FormatMessageW on Windows,
-// in the language of the installation), in UTF-8 and without a final period.
-std::string StartErrorText(int startError);
-
 // Receives a program's standard output piece by piece, as it arrives.
 using TOutputSink = std::function<void(std::string_view)>;
 

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -143,16 +142,6 @@ std::optional<std::string> FindProgramInPath(std::string_view name)
             return std::nullopt;
         dirs.remove_prefix(colon + 1);
     }
-}
-
-bool IsMissingProgramError(int startError)
-{
-    return startError == ENOENT || startError == ENOTDIR;
-}
-
-std::string StartErrorText(int startError)
-{
-    return std::strerror(startError);
 }
 
 // The order keeps every descriptor where it belongs and the program unguarded

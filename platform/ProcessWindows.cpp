@@ -500,25 +500,6 @@ std::optional<std::string> FindProgramInPath(std::string_view name)
     return std::nullopt;
 }
 
-bool IsMissingProgramError(int startError)
-{
-    return startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
-}
-
-std::string StartErrorText(int startError)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(startError), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text ? text : L"", length);
-    ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'
-                                || message.back() == L' '))
-        message.pop_back();
-    return message.empty() ? "erro " + std::to_string(startError) : Narrow(message);
-}
-
 TProcessResult TSpawnProcessRunner::RunBounded(const std::string& program, const std::vector<std::string>& args,
                                                const TOutputSink* standardOutput) const
 {

@@ -1,9 +1,9 @@
 #pragma once
 // The user's locale: which language the user works in.
 //
-// The locale name comes from the environment as the C library reads it for
-// character handling: LC_ALL, then LC_CTYPE, then LANG, the first that is set and
-// not empty.
+// On Linux the locale name comes from the environment as the C library reads it
+// for character handling: LC_ALL, then LC_CTYPE, then LANG, the first that is set
+// and not empty. On Windows it is the user's regional setting ("pt-BR").
 
 #include <string>
 #include <string_view>
@@ -15,7 +15,7 @@ struct LocaleLanguage {
     std::string Territory; // ISO 3166 code in upper case ("BR"); empty when absent
 };
 
-// "" when none of the variables is set.
+// "" when none of the variables is set (or Windows cannot tell).
 std::string UserLocaleName();
 
 // "pt_BR.UTF-8@euro" gives {"pt", "BR"}; "C", "POSIX" and "" give no language.

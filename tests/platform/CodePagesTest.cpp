@@ -1,5 +1,7 @@
 #include "platform/CodePages.h"
 
+#include "support/TestEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,24 +35,27 @@ TEST(CodePages, EbcdicWritesItsOwnQuestionMark)
 
 TEST(CodePages, SystemDefaultFollowsTheLocaleAndTakesTheCLocaleAsUtf8)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows' default code page is the system's ANSI code page, not the locale's";
+#endif
     const char* saved = std::getenv("LC_ALL");
     const std::string previous = saved ? saved : "";
 
-    setenv("LC_ALL", "C", 1);
+    SetTestEnv("LC_ALL", "C");
     auto codePage = FindCodePage(0);
     ASSERT_TRUE(codePage.has_value());
     EXPECT_EQ(codePage->Number, 0u);
     EXPECT_EQ(codePage->Charset, "UTF-8");
     EXPECT_EQ(Utf16ToCodePage(*codePage, u"ç"), (std::vector<std::uint8_t>{0xC3, 0xA7}));
 
-    setenv("LC_ALL", "C.UTF-8", 1);
+    SetTestEnv("LC_ALL", "C.UTF-8");
     codePage = FindCodePage(0);
     ASSERT_TRUE(codePage.has_value());
     EXPECT_EQ(codePage->Charset, "UTF-8");
     EXPECT_GE(codePage->MaxCharSize, 4);
 
     if (saved)
-        setenv("LC_ALL", previous.c_str(), 1);
+        SetTestEnv("LC_ALL", previous.c_str());
     else
-        unsetenv("LC_ALL");
+        UnsetTestEnv("LC_ALL");
 }

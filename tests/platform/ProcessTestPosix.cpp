@@ -1,4 +1,5 @@
 #include "platform/Process.h"
+#include "platform/SystemError.h"
 
 #include "support/StoreFixture.h"
 #include "support/TempDir.h"
@@ -17,7 +18,8 @@
 
 using namespace std::chrono_literals;
 using orvant::platform::FindProgramInPath;
-using orvant::platform::IsMissingProgramError;
+using orvant::platform::SystemErrorKind;
+using orvant::platform::TSystemErrorKind;
 using orvant::platform::IProcessRunner;
 using orvant::platform::TProcessResult;
 using orvant::platform::TSpawnProcessRunner;
@@ -136,11 +138,10 @@ TEST(Process, AProgramThatCannotStartOrIsKilledIsReported)
     const auto missing = runner.Run("/nao/existe/7z", {});
     EXPECT_FALSE(missing.Started);
     EXPECT_EQ(missing.StartError, ENOENT);
-    EXPECT_TRUE(IsMissingProgramError(missing.StartError));
+    EXPECT_EQ(SystemErrorKind(missing.StartError), TSystemErrorKind::NotFound);
     const auto underAFile = runner.Run("/etc/passwd/7z", {});
     EXPECT_FALSE(underAFile.Started);
-    EXPECT_TRUE(IsMissingProgramError(underAFile.StartError));
-    EXPECT_FALSE(IsMissingProgramError(EACCES));
+    EXPECT_EQ(underAFile.StartError, ENOTDIR);
 
     const auto killed = runner.Run("/bin/sh", {"-c", "kill -TERM $$"});
     EXPECT_TRUE(killed.Started);

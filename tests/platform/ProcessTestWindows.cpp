@@ -3,6 +3,7 @@
 // (or where ORVANT_TEST_CHILD says).
 
 #include "platform/Process.h"
+#include "platform/SystemError.h"
 
 #include "support/TempDir.h"
 
@@ -18,8 +19,9 @@
 
 using namespace std::chrono_literals;
 using orvant::platform::FindProgramInPath;
-using orvant::platform::IsMissingProgramError;
-using orvant::platform::StartErrorText;
+using orvant::platform::SystemErrorKind;
+using orvant::platform::SystemErrorText;
+using orvant::platform::TSystemErrorKind;
 using orvant::platform::IProcessRunner;
 using orvant::platform::TProcessResult;
 using orvant::platform::TSpawnProcessRunner;
@@ -146,14 +148,12 @@ TEST_F(ProcessWindows, AMissingProgramIsAStartError)
     EXPECT_FALSE(missing.Started);
     EXPECT_EQ(missing.StartError, ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(missing.Succeeded());
-    EXPECT_TRUE(IsMissingProgramError(missing.StartError));
-    EXPECT_FALSE(StartErrorText(missing.StartError).empty());
-    EXPECT_FALSE(StartErrorText(missing.StartError).ends_with("\n"));
+    EXPECT_EQ(SystemErrorKind(missing.StartError), TSystemErrorKind::NotFound);
+    EXPECT_FALSE(SystemErrorText(missing.StartError).empty());
 
     const auto noFolder = runner.Run(Utf8(dir.Path() / "nao existe" / "7zz.exe"), {});
     EXPECT_FALSE(noFolder.Started);
-    EXPECT_TRUE(IsMissingProgramError(noFolder.StartError)) << noFolder.StartError;
-    EXPECT_FALSE(IsMissingProgramError(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(SystemErrorKind(noFolder.StartError), TSystemErrorKind::NotFound) << noFolder.StartError;
 
     // A bare name is a file name in the current folder, never a search.
     const auto bare = runner.Run("cmd", {"/c", "exit", "0"});

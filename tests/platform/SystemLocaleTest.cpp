@@ -1,5 +1,7 @@
 #include "platform/SystemLocale.h"
 
+#include "support/TestEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,6 +22,7 @@ TEST(SystemLocale, LanguageAndTerritoryOfALocaleName)
     EXPECT_EQ(parts("de_DE@euro"), "de|DE");
     EXPECT_EQ(parts("sr_RS.UTF-8@latin"), "sr|RS");
     EXPECT_EQ(parts("ja"), "ja|");
+    EXPECT_EQ(parts("pt-BR"), "pt|BR"); // as Windows names it
     EXPECT_EQ(parts("C.UTF-8"), "|");
     EXPECT_EQ(parts("POSIX"), "|");
     EXPECT_EQ(parts(""), "|");
@@ -27,6 +30,9 @@ TEST(SystemLocale, LanguageAndTerritoryOfALocaleName)
 
 TEST(SystemLocale, LcAllThenLcCtypeThenLang)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows takes the user's locale from its regional settings, not from LC_ALL or LANG";
+#endif
     auto saved = [](const char* name) -> std::optional<std::string> {
         const char* value = std::getenv(name);
         return value ? std::optional<std::string>(value) : std::nullopt;
@@ -34,23 +40,23 @@ TEST(SystemLocale, LcAllThenLcCtypeThenLang)
     const std::pair<const char*, std::optional<std::string>> previous[] = {
         {"LC_ALL", saved("LC_ALL")}, {"LC_CTYPE", saved("LC_CTYPE")}, {"LANG", saved("LANG")}};
 
-    setenv("LC_ALL", "", 1);
-    setenv("LC_CTYPE", "ru_RU.UTF-8", 1);
-    setenv("LANG", "ja_JP.UTF-8", 1);
+    SetTestEnv("LC_ALL", "");
+    SetTestEnv("LC_CTYPE", "ru_RU.UTF-8");
+    SetTestEnv("LANG", "ja_JP.UTF-8");
     EXPECT_EQ(UserLocaleName(), "ru_RU.UTF-8");
-    setenv("LC_ALL", "pt_BR.UTF-8", 1);
+    SetTestEnv("LC_ALL", "pt_BR.UTF-8");
     EXPECT_EQ(UserLocaleName(), "pt_BR.UTF-8");
-    unsetenv("LC_ALL");
-    unsetenv("LC_CTYPE");
+    UnsetTestEnv("LC_ALL");
+    UnsetTestEnv("LC_CTYPE");
     EXPECT_EQ(UserLocaleName(), "ja_JP.UTF-8");
     EXPECT_EQ(orvant::platform::UserLocaleLanguage().Language, "ja");
-    unsetenv("LANG");
+    UnsetTestEnv("LANG");
     EXPECT_EQ(UserLocaleName(), "");
 
     for (const auto& [name, value] : previous) {
         if (value)
-            setenv(name, value->c_str(), 1);
+            SetTestEnv(name, value->c_str());
         else
-            unsetenv(name);
+            UnsetTestEnv(name);
     }
 }

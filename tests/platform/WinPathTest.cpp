@@ -12,6 +12,13 @@ namespace {
 
 class WinPathMapping : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        GTEST_SKIP() << "on Windows drive and UNC paths are real: nothing maps them to folders";
+#endif
+    }
+
     orvant::test::TTempDir FDir;
     std::string C = FDir.Str() + "/c";
     std::string Net = FDir.Str() + "/unc";
