@@ -2,6 +2,7 @@
 
 #include "mail/IdMessage.h"
 #include "mail/IdMimeTable.h"
+#include "platform/NativePath.h"
 #include "platform/TempFile.h"
 #include "smtp/IdExceptionCore.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 std::filesystem::path ToPath(const String& fileName)
 {
-    return std::filesystem::path(ToUtf8(fileName));
+    return orvant::platform::NativePath(ToUtf8(fileName));
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "mail/IdMessage.h"
 
+
 #include "mail/IdAttachmentFile.h"
 #include "mail/IdText.h"
 #include "mime/IdAddressFormatting.h"
 #include "mime/IdCoderHeader.h"
 #include "mime/IdGlobalProtocols.h"
 #include "mime/IdMessageCoder.h"
+#include "platform/NativePath.h"
 #include "smtp/IdExceptionCore.h"
 
 #include <algorithm>
@@ -255,7 +257,7 @@ void TIdMessage::DoCreateAttachment(TIdHeaderList& headers, TIdAttachment*& atta
 void TIdMessage::LoadFromFile(const String& fileName, bool headersOnly)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(ToUtf8(fileName)), error))
+    if (!std::filesystem::is_regular_file(orvant::platform::NativePath(ToUtf8(fileName)), error))
         EIdException::Toss<EIdMessageCannotLoad>(Format(u"Cannot load message from file %s", {fileName}));
     TFileStream file(fileName, TFileStream::TMode::fmOpenRead);
     LoadFromStream(file, headersOnly);

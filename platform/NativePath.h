@@ -15,10 +15,6 @@ inline std::filesystem::path NativePath(const std::string& utf8)
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-} // namespace orvant::platform
-
-namespace orvant::platform {
-
 // The other way: a path from the standard library as UTF-8 text.
 inline std::string Utf8OfNativePath(const std::filesystem::path& path)
 {

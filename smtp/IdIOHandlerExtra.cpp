@@ -7,6 +7,7 @@
 #include "smtp/IdIOHandler.h"
 
 #include "mime/IdStream.h"
+#include "platform/NativePath.h"
 
 #include <algorithm>
 #include <cstring>
@@ -409,7 +410,7 @@ void TIdIOHandler::Write(TStream& AStream, std::int64_t ASize, bool AWriteByteCo
 std::int64_t TIdIOHandler::WriteFile(const String& AFile, bool)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(ToUtf8(AFile)), error))
+    if (!std::filesystem::is_regular_file(orvant::platform::NativePath(ToUtf8(AFile)), error))
         EIdException::Toss<EIdFileNotFound>(Format(u"File \"%s\" not found", {AFile}));
     TFileStream stream(AFile, TFileStream::TMode::fmOpenRead);
     Write(stream, 0, false);

@@ -272,6 +272,9 @@ TEST_F(PartFiles, ReceivedContentGoesToATempFileDeletedWithThePart)
 
 TEST_F(PartFiles, AVanishedTempFileIsABlockedAttachment)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows refuses to delete a file that is open: nothing takes it away mid-write there";
+#endif
     auto msg = MakeComponent<TIdMessage>();
     msg->SetAttachmentTempDirectory(U(Folder));
     TIdAttachmentFile& file = TCollection::Emplace<TIdAttachmentFile>(msg->MessageParts());

@@ -96,7 +96,8 @@ protected:
     TIdAttachmentFile& AddFile(const std::string& relative, const std::string& content)
     {
         const auto path = Dir.WriteFile(relative, content);
-        return TCollection::Emplace<TIdAttachmentFile>(Msg->MessageParts(), U16(path.string()));
+        return TCollection::Emplace<TIdAttachmentFile>(Msg->MessageParts(),
+                                                       U16(orvant::platform::Utf8OfNativePath(path)));
     }
 
     std::string Save(bool headersOnly = false)

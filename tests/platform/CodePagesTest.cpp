@@ -12,11 +12,16 @@ TEST(CodePages, EveryKnownCodePageOpensInBothDirections)
 {
     int known = 0;
     for (std::uint32_t number = 1; number <= 65535; ++number) {
+#ifdef _WIN32 // the system converts by number: the pages are those it has
+        if (!FindCodePage(number))
+            continue;
+#else
         if (CodePageCharset(number) == nullptr)
             continue;
+#endif
         ++known;
         const auto codePage = FindCodePage(number);
-        ASSERT_TRUE(codePage.has_value()) << number << " " << CodePageCharset(number);
+        ASSERT_TRUE(codePage.has_value()) << number;
         EXPECT_EQ(codePage->Number, number);
         const std::vector<std::uint8_t> bytes = Utf16ToCodePage(*codePage, u"ORVANT?");
         EXPECT_EQ(CodePageToUtf16(*codePage, bytes.data(), bytes.size()), u"ORVANT?") << number;

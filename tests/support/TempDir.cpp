@@ -32,7 +32,7 @@ TTempDir::~TTempDir()
 
 std::filesystem::path TTempDir::WriteFile(const std::string& relative, const std::string& content) const
 {
-    const auto path = FPath / relative;
+    const auto path = FPath / orvant::platform::NativePath(relative);
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path;
@@ -40,7 +40,7 @@ std::filesystem::path TTempDir::WriteFile(const std::string& relative, const std
 
 std::filesystem::path TTempDir::MakeDir(const std::string& relative) const
 {
-    const auto path = FPath / relative;
+    const auto path = FPath / orvant::platform::NativePath(relative);
     std::filesystem::create_directories(path);
     return path;
 }

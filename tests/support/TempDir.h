@@ -2,6 +2,8 @@
 // A fresh folder under the system's temporary folder, removed with everything in
 // it when the object goes away; with helpers to lay out files for a test.
 
+#include "platform/NativePath.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -21,7 +23,7 @@ public:
     TTempDir& operator=(const TTempDir&) = delete;
 
     const std::filesystem::path& Path() const { return FPath; }
-    std::string Str() const { return FPath.string(); }
+    std::string Str() const { return orvant::platform::Utf8OfNativePath(FPath); } // UTF-8
 
     // Writes a file (creating its folders) below the temporary folder.
     std::filesystem::path WriteFile(const std::string& relative, const std::string& content) const;
