@@ -26,7 +26,11 @@ TEST(CodePages, EveryKnownCodePageOpensInBothDirections)
         const std::vector<std::uint8_t> bytes = Utf16ToCodePage(*codePage, u"ORVANT?");
         EXPECT_EQ(CodePageToUtf16(*codePage, bytes.data(), bytes.size()), u"ORVANT?") << number;
     }
+#ifdef _WIN32
+    EXPECT_GT(known, 50); // Wine has 74 pages, Windows some 140
+#else
     EXPECT_GT(known, 90);
+#endif
     EXPECT_FALSE(FindCodePage(12345).has_value());
 }
 
