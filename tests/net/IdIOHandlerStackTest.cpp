@@ -9,12 +9,10 @@
 #include "support/LoopbackPeer.h"
 #include "support/RaisedMessage.h"
 #include "support/ScriptedServer.h"
+#include "support/StackUsage.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
-#include <cerrno>
 #include <stdexcept>
 #include <thread>
 
@@ -42,9 +40,17 @@ public:
     std::vector<String> Texts;
 };
 
-bool DescriptorIsOpen(int fd)
+// Whether the socket still exists: the system answers for its type.
+bool SocketIsOpen(TIdStackSocketHandle handle)
 {
-    return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+    StackUsage usage;
+    std::int32_t type = 0;
+    try {
+        GStack().GetSocketOption(handle, Id_SOL_SOCKET, Id_SO_TYPE, type);
+        return true;
+    } catch (const EIdSocketError&) {
+        return false; // 10009 on POSIX (a closed descriptor), 10038 on Windows
+    }
 }
 
 } // namespace
@@ -117,13 +123,13 @@ TEST(IdIOHandlerStack, ConnectTimeoutClosesTheSocketBeforeRaising)
     FullBacklogListener listener;
     auto io = Handler("127.0.0.1", listener.Port());
     io->SetConnectTimeout(300);
-    int socket = -1;
+    TIdStackSocketHandle socket = Id_INVALID_SOCKET;
     io->OnSocketAllocated = [&](TComponent*) { socket = io->Binding()->Handle(); };
 
     EXPECT_EQ(RaisedMessage([&] { io->Open(); }), u"Connect timed out.");
-    ASSERT_NE(socket, -1);
+    ASSERT_NE(socket, Id_INVALID_SOCKET);
     EXPECT_FALSE(io->Binding()->HandleAllocated());
-    EXPECT_FALSE(DescriptorIsOpen(socket));
+    EXPECT_FALSE(SocketIsOpen(socket));
     EXPECT_FALSE(io->Opened());
 }
 
