@@ -10,6 +10,7 @@
 #include "support/RaisedMessage.h"
 #include "support/ScriptedServer.h"
 #include "support/StackUsage.h"
+#include "tests/net/NetTestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,8 @@ TEST(IdIOHandlerStack, ConnectedAfterThePeersClose)
 
 TEST(IdIOHandlerStack, ResetByThePeerClosesTheHandlerBeforeRaising)
 {
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine reads the peer's reset as an orderly close (recv gives 0, not 10054)";
     ScriptedServer server;
     server.ReadLine().Reset().Accept().ReadLine().Reset();
     server.Start();
