@@ -170,9 +170,19 @@ int TIdStackWindows::WSSend(TIdStackSocketHandle ASocket, const void* ABuffer, i
     return Api().send(AsSocket(ASocket), static_cast<const char*>(ABuffer), ALength, 0);
 }
 
+// Linux ends a connect or a receive that another thread is blocked in when the socket
+// stops receiving; Windows does not, so what is pending on the socket is cancelled
+// (the blocked call fails with 10004 "Interrupted system call." or the cancellation's
+// code). The bounded connect of TIdIOHandlerStack ends this way (AbortConnect).
 int TIdStackWindows::WSShutdown(TIdStackSocketHandle ASocket, int AHow)
 {
-    return Api().shutdown(AsSocket(ASocket), AHow);
+    const int result = Api().shutdown(AsSocket(ASocket), AHow);
+    if (AHow == SD_RECEIVE || AHow == SD_BOTH) {
+        const int error = Api().WSAGetLastError(); // the shutdown's, for the caller
+        ::CancelIoEx(reinterpret_cast<HANDLE>(AsSocket(ASocket)), nullptr);
+        Api().WSASetLastError(error);
+    }
+    return result;
 }
 
 int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle ASocket)

@@ -11,6 +11,9 @@
 //   blocking call whose time-out ran out fails with 10060 "Connection timed out.";
 // - names are resolved with GetAddrInfoW, which writes non-ASCII names in their
 //   ASCII-compatible form (RFC 5891) itself.
+// - stopping a socket's receiving (WSShutdownHandle with Id_SD_Recv or Id_SD_Both)
+//   also cancels what is pending on it, so that a connect or receive another thread
+//   is blocked in ends at once, as on Linux.
 // Windows has no SIGPIPE and no EINTR, so nothing is done about either.
 
 #include "net/IdStackBSDBase.h"

@@ -9,12 +9,11 @@
 #include "support/LoopbackPeer.h"
 #include "support/RaisedMessage.h"
 #include "support/ScriptedServer.h"
+#include "support/StackUsage.h"
+#include "tests/net/NetTestSystem.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
-#include <cerrno>
 #include <stdexcept>
 #include <thread>
 
@@ -42,9 +41,17 @@ public:
     std::vector<String> Texts;
 };
 
-bool DescriptorIsOpen(int fd)
+// Whether the socket still exists: the system answers for its type.
+bool SocketIsOpen(TIdStackSocketHandle handle)
 {
-    return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+    StackUsage usage;
+    std::int32_t type = 0;
+    try {
+        GStack().GetSocketOption(handle, Id_SOL_SOCKET, Id_SO_TYPE, type);
+        return true;
+    } catch (const EIdSocketError&) {
+        return false; // 10009 on POSIX (a closed descriptor), 10038 on Windows
+    }
 }
 
 } // namespace
@@ -117,13 +124,13 @@ TEST(IdIOHandlerStack, ConnectTimeoutClosesTheSocketBeforeRaising)
     FullBacklogListener listener;
     auto io = Handler("127.0.0.1", listener.Port());
     io->SetConnectTimeout(300);
-    int socket = -1;
+    TIdStackSocketHandle socket = Id_INVALID_SOCKET;
     io->OnSocketAllocated = [&](TComponent*) { socket = io->Binding()->Handle(); };
 
     EXPECT_EQ(RaisedMessage([&] { io->Open(); }), u"Connect timed out.");
-    ASSERT_NE(socket, -1);
+    ASSERT_NE(socket, Id_INVALID_SOCKET);
     EXPECT_FALSE(io->Binding()->HandleAllocated());
-    EXPECT_FALSE(DescriptorIsOpen(socket));
+    EXPECT_FALSE(SocketIsOpen(socket));
     EXPECT_FALSE(io->Opened());
 }
 
@@ -176,6 +183,8 @@ TEST(IdIOHandlerStack, ConnectedAfterThePeersClose)
 
 TEST(IdIOHandlerStack, ResetByThePeerClosesTheHandlerBeforeRaising)
 {
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine reads the peer's reset as an orderly close (recv gives 0, not 10054)";
     ScriptedServer server;
     server.ReadLine().Reset().Accept().ReadLine().Reset();
     server.Start();

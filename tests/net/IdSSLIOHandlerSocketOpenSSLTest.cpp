@@ -6,6 +6,7 @@
 #include "support/TestCertificates.h"
 #include "support/TestChildProcess.h"
 #include "support/TlsLineServer.h"
+#include "tests/net/NetTestSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -418,30 +419,8 @@ TEST_F(TlsHandlerTest, VerificationRefusesBeforeAnyApplicationByteAndNamesTheHos
     }
 }
 
-// Sets an environment variable for the life of the object and restores it after.
-class TScopedEnvironment {
-public:
-    TScopedEnvironment(const char* name, const std::string& value) : FName(name)
-    {
-        if (const char* old = std::getenv(name))
-            FOld = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~TScopedEnvironment()
-    {
-        if (FOld)
-            setenv(FName, FOld->c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-    TScopedEnvironment(const TScopedEnvironment&) = delete;
-    TScopedEnvironment& operator=(const TScopedEnvironment&) = delete;
 
-private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
-
+#ifndef _WIN32
 // The system's trust store (SSL_CERT_FILE and SSL_CERT_DIR stand in for it) is read
 // only when the CA file lacks the server's issuer, and it still decides then.
 TEST_F(TlsHandlerTest, TheSystemTrustStoreDecidesWhereTheCAFileDoesNot)
@@ -479,6 +458,31 @@ TEST_F(TlsHandlerTest, TheSystemTrustStoreDecidesWhereTheCAFileDoesNot)
         server->NextReport();
     }
 }
+#else
+// On Windows the system's trust is the ROOT store, which does not hold the test CA:
+// the CA file decides alone, and OpenSSL's default file (SSL_CERT_FILE) is not read.
+TEST_F(TlsHandlerTest, TheCAFileDecidesWhereTheRootStoreDoesNotKnowTheIssuer)
+{
+    const TScopedEnvironment file("SSL_CERT_FILE", Certs().CACert);
+    auto server = Server();
+    for (const bool withCAFile : {true, false}) {
+        SCOPED_TRACE(withCAFile ? "CA file" : "no CA file");
+        auto io = DispatchHandler();
+        io->SSLOptions().SetVerifyMode({TIdSSLVerifyMode::sslvrfPeer});
+        io->SSLOptions().SetVerifyDepth(4);
+        io->SSLOptions().SetRootCertFile(withCAFile ? U(Certs().CACert) : String());
+        if (withCAFile) {
+            Open(*io, server->Port(), u"localhost");
+            EXPECT_EQ(io->ReadLn(), u"220 sni=localhost version=TLSv1.3 reused=0");
+        } else {
+            const auto e = Caught<EIdOSSLUnderlyingCryptoError>([&] { Open(*io, server->Port(), u"localhost"); });
+            EXPECT_NE(e.Message().find(u"unable to get local issuer certificate"), String::npos) << ToUtf8(e.Message());
+        }
+        io->Close();
+        server->NextReport();
+    }
+}
+#endif
 
 TEST_F(TlsHandlerTest, URIToCheckNamesTheHostInsteadOfHost)
 {
@@ -699,7 +703,7 @@ TEST_F(TlsHandlerTest, TheAcceptingSideRunsTheServerHandshakeAndClosesWhenItFail
     const auto acceptWith = [&](TIdSSLIOHandlerSocketOpenSSL& peer) {
         ScopedFd accepted = listener.Accept();
         peer.Open(); // no host: open without a socket
-        peer.Binding()->SetHandle(::dup(accepted.Get()));
+        peer.Binding()->SetHandle(DuplicateSocket(accepted.Get()));
         peer.AfterAccept();
     };
     auto peer = MakeComponent<TIdSSLIOHandlerSocketOpenSSL>();

@@ -1,59 +1,14 @@
+#include "net/IdSSLLibrary.h"
 #include "net/IdSSLOpenSSLHeaders.h"
-#include "support/TempDir.h"
-#include "support/TestChildProcess.h"
+#include "tests/net/TlsBindingTest.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <climits>
-#include <dlfcn.h>
-#include <filesystem>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// Each test starts and ends with the library unloaded and the folder empty.
-class TlsBinding : public ::testing::Test {
-protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override
-    {
-        Reset();
-        std::error_code ignored;
-        if (!FFolder.empty())
-            fs::remove_all(FFolder, ignored);
-    }
-    static void Reset()
-    {
-        UnloadTlsLibrary();
-        ReleaseTlsEntryPoints(); // also the files a failed load left behind
-        SetTlsLibraryFolder(u"");
-    }
-
-    // A new empty folder for library files.
-    std::string MakeFolder()
-    {
-        FFolder = orvant::test::NewTempFolder("orvant-tls-");
-        return FFolder;
-    }
-
-    // Where the system's crypto library file lives.
-    static std::string SystemCryptoLibrary()
-    {
-        EXPECT_TRUE(LoadTlsLibrary());
-        Dl_info info{};
-        EXPECT_NE(dladdr(reinterpret_cast<void*>(GOpenSSL.ERR_get_error), &info), 0);
-        std::string path = info.dli_fname != nullptr ? info.dli_fname : "";
-        UnloadTlsLibrary();
-        return path;
-    }
-
-    std::string FFolder;
-};
 
 void RaiseLastSocketErrorAs10054()
 {
@@ -103,61 +58,6 @@ TEST_F(TlsBinding, ConcurrentFirstLoadsAllSucceed)
         t.join();
     EXPECT_EQ(results, std::vector<int>(4, 1));
     EXPECT_EQ(TlsLibraryLockCount(), CRYPTO_num_locks());
-}
-
-TEST_F(TlsBinding, EmptyFolderFailsNamingTheCryptoLibrary)
-{
-    const std::string folder = MakeFolder();
-    SetTlsLibraryFolder(FromUtf8(folder));
-    EXPECT_FALSE(LoadTlsLibrary());
-    EXPECT_FALSE(TlsLibraryLoaded());
-    ASSERT_EQ(TlsLoadErrors().Count(), 1);
-    EXPECT_EQ(TlsLoadErrors()[0], FromUtf8("Failed to load " + folder + "/libcrypto.so.3."));
-    EXPECT_EQ(TlsInfoCallbackLock(), nullptr);
-}
-
-TEST_F(TlsBinding, MissingTlsLibraryIsNamedAndTheCryptoLibraryIsKeptForTheNextAttempt)
-{
-    const std::string crypto = SystemCryptoLibrary();
-    const std::string folder = MakeFolder();
-    fs::create_symlink(crypto, folder + "/libcrypto.so.3");
-    SetTlsLibraryFolder(FromUtf8(folder + "/")); // a trailing separator is fine too
-
-    EXPECT_FALSE(LoadTlsLibrary());
-    ASSERT_EQ(TlsLoadErrors().Count(), 1);
-    EXPECT_EQ(TlsLoadErrors()[0], FromUtf8("Failed to load " + folder + "/libssl.so.3."));
-
-    UnloadTlsLibrary(); // nothing was initialised: nothing to undo
-    SetTlsLibraryFolder(u"");
-    EXPECT_TRUE(LoadTlsLibrary()) << "the next attempt finds the TLS library and binds";
-    EXPECT_EQ(TlsLoadErrors().Count(), 0);
-}
-
-TEST_F(TlsBinding, AFileWithoutTheEntryPointsListsTheMissingNames)
-{
-    // A "TLS library" that is really the crypto library has none of the TLS names.
-    const std::string crypto = SystemCryptoLibrary();
-    const std::string folder = MakeFolder();
-    fs::create_symlink(crypto, folder + "/libcrypto.so.3");
-    fs::create_symlink(crypto, folder + "/libssl.so.3");
-    SetTlsLibraryFolder(FromUtf8(folder));
-
-    EXPECT_FALSE(LoadTlsLibrary());
-    EXPECT_FALSE(TlsLibraryLoaded());
-    EXPECT_GE(TlsLoadErrors().IndexOf(u"SSL_CTX_new"), 0);
-    EXPECT_GE(TlsLoadErrors().IndexOf(u"OPENSSL_init_ssl"), 0);
-    EXPECT_LT(TlsLoadErrors().IndexOf(u"ERR_get_error"), 0) << "crypto entry points were found";
-    EXPECT_EQ(TlsLoadErrors().IndexOf(u"OPENSSL_thread_stop"), -1);
-}
-
-TEST_F(TlsBinding, TheProgramDoesNotLinkTheLibrary)
-{
-    char self[PATH_MAX] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    std::string output;
-    ASSERT_EQ(RunTestProgram({"ldd", self}, output), 0) << output;
-    EXPECT_EQ(output.find("libssl"), std::string::npos) << output;
-    EXPECT_EQ(output.find("libcrypto"), std::string::npos) << output;
 }
 
 TEST_F(TlsBinding, LockingCallbackTakesAndReleasesListedLocksOnly)
@@ -237,12 +137,16 @@ TEST_F(TlsErrors, LibraryKindAndQueuedSystemCallErrorsReportTheQueuedError)
 
 TEST_F(TlsErrors, SystemCallKindWithResultMinusOneIsTheSocketError)
 {
-    errno = ECONNRESET;
+    // Without a stack the system's own number is raised: errno on POSIX, the Windows
+    // Sockets error on Windows.
+    const int reset = TlsSocketErrorCode(ECONNRESET) == 10054 ? ECONNRESET : 10054;
+    SetTlsSystemSocketError(reset);
     try {
         RaiseExceptionCode<EIdOSSLConnectError>(SSL_ERROR_SYSCALL, -1, u"Error connecting with SSL.");
         FAIL();
     } catch (const EIdSocketError& e) {
-        EXPECT_EQ(e.LastError(), ECONNRESET);
+        EXPECT_EQ(e.LastError(), reset);
+        EXPECT_EQ(TlsSocketErrorCode(e.LastError()), 10054);
     }
     SetTlsRaiseLastSocketError(RaiseLastSocketErrorAs10054);
     try {

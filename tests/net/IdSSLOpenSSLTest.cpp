@@ -1,14 +1,11 @@
 #include "net/IdSSLOpenSSL.h"
+#include "support/LoopbackPeer.h"
 #include "support/TestCertificates.h"
 #include "support/TestChildProcess.h"
 #include "support/TlsTestServer.h"
+#include "tests/net/NetTestSystem.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -78,23 +75,15 @@ public:
 // the test server.
 class TTestTlsClient {
 public:
-    TTestTlsClient(SSL_CTX* context, std::uint16_t port)
+    TTestTlsClient(SSL_CTX* context, std::uint16_t port) : FSocket(ConnectLoopback(port))
     {
-        FSocket = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            throw std::runtime_error("cannot connect to the test server");
         Ssl.reset(GOpenSSL.SSL_new(context));
-        if (!Ssl || GOpenSSL.SSL_set_fd(Ssl.get(), FSocket) != 1)
+        if (!Ssl || GOpenSSL.SSL_set_fd(Ssl.get(), FSocket.Get()) != 1)
             throw std::runtime_error("cannot make the connection object");
     }
     ~TTestTlsClient()
     {
-        Ssl.reset();
-        close(FSocket);
+        Ssl.reset(); // before the socket goes
     }
     TTestTlsClient(const TTestTlsClient&) = delete;
     TTestTlsClient& operator=(const TTestTlsClient&) = delete;
@@ -137,7 +126,7 @@ public:
     TIdSSLPtr Ssl;
 
 private:
-    int FSocket = -1;
+    ScopedFd FSocket;
 };
 
 template <class E>
@@ -284,7 +273,13 @@ TEST(IdSSLContext, ALibraryThatCannotLoadFailsTheConstructor)
     } catch (const EIdOSSLCouldNotLoadSSLLibrary& e) {
         EXPECT_EQ(e.Message(), u"Could not load SSL library.");
     }
-    EXPECT_EQ(TlsLoadErrors()[0], u"Failed to load /nonexistent-orvant-folder/libcrypto.so.3.");
+#ifdef _WIN32
+    const String separator = u"\\";
+#else
+    const String separator = u"/";
+#endif
+    EXPECT_EQ(TlsLoadErrors()[0],
+              u"Failed to load /nonexistent-orvant-folder" + separator + String(TlsCryptoLibraryName) + u".");
     SetTlsLibraryFolder(u"");
 }
 
@@ -553,14 +548,12 @@ TEST_F(TlsContextTest, VerificationAgainstTheRootFileWithHostNameAndServerName)
     EXPECT_EQ(client.Exchange(), "sni=localhost version=TLSv1.3|echo ola");
 }
 
+#ifndef _WIN32
 TEST_F(TlsContextTest, VerificationUsesTheSystemStore)
 {
     // The library reads SSL_CERT_FILE in place of the system's bundle, so the test CA
     // can stand in for the system store without touching it.
-    struct TEnvironment {
-        TEnvironment(const std::string& file) { setenv("SSL_CERT_FILE", file.c_str(), 1); }
-        ~TEnvironment() { unsetenv("SSL_CERT_FILE"); }
-    } environment(Certs().CACert);
+    const TScopedEnvironment environment("SSL_CERT_FILE", Certs().CACert);
     auto server = GoodServer();
     VerifyWith(""); // no root file of our own
     BuildClient();
@@ -569,6 +562,22 @@ TEST_F(TlsContextTest, VerificationUsesTheSystemStore)
     client.ConnectOrRaise();
     EXPECT_EQ(GOpenSSL.SSL_get_verify_result(client.Ssl.get()), X509_V_OK);
 }
+#else
+TEST_F(TlsContextTest, VerificationUsesTheRootStoreNotOpenSSLsDefaultPaths)
+{
+    // On Windows the system's trust is the ROOT certificate store: OpenSSL's default
+    // file (SSL_CERT_FILE here) is never read, so the test CA named there does not
+    // make the server trusted. The ROOT store, read instead, does not hold the test CA.
+    const TScopedEnvironment environment("SSL_CERT_FILE", Certs().CACert);
+    auto server = GoodServer();
+    VerifyWith(""); // no root file of our own
+    BuildClient();
+    TTestTlsClient client(Context->Context(), server->Port());
+    GOpenSSL.SSL_set1_host(client.Ssl.get(), "localhost");
+    EXPECT_THROW(client.ConnectOrRaise(), EIdOSSLUnderlyingCryptoError);
+    EXPECT_EQ(GOpenSSL.SSL_get_verify_result(client.Ssl.get()), X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY);
+}
+#endif
 
 TEST_F(TlsContextTest, VerificationRefusesAnUntrustedCertificate)
 {

@@ -5,10 +5,9 @@
 #include "support/Caught.h"
 #include "support/LoopbackPeer.h"
 #include "support/StackUsage.h"
+#include "support/TestSockets.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 namespace {
 
@@ -64,10 +63,16 @@ TEST_F(IdSocketLists, WaitsThatCannotWorkRaise)
     // A descriptor closed behind the list's back is an error, not "not readable".
     LoopbackListener listener;
     ScopedFd client = ConnectLoopback(listener.Port());
-    const int closed = ::dup(client.Get());
+    const int closed = testsockets::NewSocket(AF_INET, SOCK_STREAM);
     ASSERT_NE(closed, -1);
-    ::close(closed);
+    testsockets::CloseSocket(closed);
     List->Add(client.Get());
     List->Add(closed);
-    EXPECT_EQ(Caught<EIdSocketError>([&] { List->SelectRead(0); }).LastError(), 10009);
+    // POSIX: a bad descriptor (EBADF); Windows: not a socket, as select() says.
+#ifdef _WIN32
+    const std::int32_t expected = 10038;
+#else
+    const std::int32_t expected = 10009;
+#endif
+    EXPECT_EQ(Caught<EIdSocketError>([&] { List->SelectRead(0); }).LastError(), expected);
 }

@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/time.h>
+#include "support/TestSockets.h"
 
 #include <filesystem>
 #include <optional>
@@ -23,8 +22,12 @@ class TRawClient {
 public:
     explicit TRawClient(std::uint16_t port) : FSocket(ConnectLoopback(port))
     {
+#ifdef _WIN32
+        const DWORD bound = 10000; // milliseconds
+#else
         const timeval bound{10, 0};
-        setsockopt(FSocket.Get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+#endif
+        setsockopt(FSocket.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&bound), sizeof bound);
     }
 
     void Send(const std::string& bytes) { WriteAll(FSocket.Get(), bytes); }

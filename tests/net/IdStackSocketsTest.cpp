@@ -1,18 +1,22 @@
-// Sockets of the POSIX stack against real loopback peers.
+// Sockets of the system's stack against real loopback peers.
 
 #include "net/IdStack.h"
 #include "smtp/IdExceptionCore.h"
 #include "support/Caught.h"
 #include "support/LoopbackPeer.h"
 #include "support/StackUsage.h"
+#include "support/TestSockets.h"
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <csignal>
+#endif
 
 namespace {
 
@@ -22,7 +26,11 @@ TIdBytes Bytes(const std::string& text)
 }
 
 // Puts SIGPIPE back to its default for a scope, so a send that raised it would end the
-// test program instead of passing unnoticed.
+// test program instead of passing unnoticed. (Windows has no such signal.)
+#ifdef _WIN32
+struct DefaultSigpipe {
+};
+#else
 class DefaultSigpipe {
 public:
     DefaultSigpipe()
@@ -37,6 +45,20 @@ public:
 private:
     struct sigaction FSaved{};
 };
+#endif
+
+// Whether a program we start would inherit the socket (close-on-exec is not set, or
+// the handle is inheritable on Windows).
+bool InheritedByChildren(TIdStackSocketHandle handle)
+{
+#ifdef _WIN32
+    DWORD flags = 0;
+    EXPECT_TRUE(::GetHandleInformation(reinterpret_cast<HANDLE>(handle), &flags));
+    return (flags & HANDLE_FLAG_INHERIT) != 0;
+#else
+    return (::fcntl(handle, F_GETFD) & FD_CLOEXEC) == 0;
+#endif
+}
 
 // One end of a connection as the stack reports it.
 struct TEnd {
@@ -89,10 +111,10 @@ private:
     std::vector<TIdStackSocketHandle> FSockets;
 };
 
-void WaitReadable(int fd)
+void WaitReadable(TIdStackSocketHandle handle)
 {
-    pollfd entry{fd, POLLIN, 0};
-    ASSERT_EQ(::poll(&entry, 1, -1), 1);
+    pollfd entry = testsockets::PollEntry(static_cast<int>(handle), POLLIN);
+    ASSERT_EQ(testsockets::Poll(&entry, 1, -1), 1);
 }
 
 } // namespace
@@ -172,7 +194,7 @@ TEST_F(IdStackSockets, IPv6Loopback)
 
 TEST_F(IdStackSockets, SendToVanishedPeerRaisesInsteadOfSigpipe)
 {
-    DefaultSigpipe sigpipeKills;
+    [[maybe_unused]] const DefaultSigpipe sigpipeKills;
     LoopbackListener listener;
 
     // The peer resets the connection: every send after that fails.
@@ -247,8 +269,8 @@ TEST_F(IdStackSockets, ListenAcceptAndCloseOnExec)
     EXPECT_EQ(clientEnd.Port, LocalEnd(client.Get()).Port);
 
     // Programs we start (the archiver) must not inherit connections.
-    for (int fd : {server, accepted})
-        EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+    for (TIdStackSocketHandle handle : {server, accepted})
+        EXPECT_FALSE(InheritedByChildren(handle));
 }
 
 TEST_F(IdStackSockets, OptionsAndReceiveTimeOut)
@@ -283,11 +305,22 @@ TEST_F(IdStackSockets, MalformedAddressesAreRefusedNotGuessed)
 
 TEST_F(IdStackSockets, CallsOnANonSocketRaiseNotASocket)
 {
+    TIdBytes buffer(4, 0);
+#ifdef _WIN32
+    // An event's handle is a handle of the process, but no socket.
+    const HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    const TIdStackSocketHandle notASocket = reinterpret_cast<TIdStackSocketHandle>(event);
+#else
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     ScopedFd readEnd(pipeEnds[0]), writeEnd(pipeEnds[1]);
-    TIdBytes buffer(4, 0);
-    const auto e = Caught<EIdNotASocket>([&] { Stack.Receive(readEnd.Get(), buffer); });
+    const TIdStackSocketHandle notASocket = readEnd.Get();
+#endif
+    const auto e = Caught<EIdNotASocket>([&] { Stack.Receive(notASocket, buffer); });
     EXPECT_EQ(e.LastError(), 10038);
     EXPECT_EQ(e.Message(), u"Socket Error # 10038\r\nSocket operation on non-socket.");
+#ifdef _WIN32
+    ::CloseHandle(event);
+#endif
 }
