@@ -241,6 +241,8 @@ TEST_F(TlsHandlerTest, AServerThatClosesDuringTheHandshake)
     EXPECT_EQ(e.RetCode(), 0);
     io->Close();
 
+    if (RunningUnderWine())
+        GTEST_SKIP() << "the reset half: Wine may read the peer's reset as an orderly close (EOF, not 10054)";
     auto resetting = Server({.Fault = "reset-in-handshake"});
     const auto reset = Caught<EIdSocketError>([&] { Open(*io, resetting->Port()); });
     EXPECT_EQ(reset.LastError(), 10054);
