@@ -1,7 +1,7 @@
 #pragma once
 // What the net tests need of the system they run on: the system's stack class (the
 // tests derive counting and probing stacks from it) and an environment variable set
-// for a scope.
+// for a scope (support/TestEnvironment.h).
 
 #ifdef _WIN32
 #include "net/IdStackWindows.h"
@@ -22,8 +22,8 @@
 #include <winsock2.h>
 #endif
 
-#include <cstdlib>
-#include <optional>
+#include "support/TestEnvironment.h"
+
 #include <string>
 
 #ifdef _WIN32
@@ -59,33 +59,3 @@ inline bool RunningUnderWine()
     return false;
 #endif
 }
-
-// Sets an environment variable for the life of the object and restores it after.
-class TScopedEnvironment {
-public:
-    TScopedEnvironment(const char* name, const std::string& value) : FName(name)
-    {
-        if (const char* old = std::getenv(name))
-            FOld = old;
-        Set(value.c_str());
-    }
-    ~TScopedEnvironment() { Set(FOld ? FOld->c_str() : nullptr); }
-    TScopedEnvironment(const TScopedEnvironment&) = delete;
-    TScopedEnvironment& operator=(const TScopedEnvironment&) = delete;
-
-private:
-    void Set(const char* value)
-    {
-#ifdef _WIN32
-        _putenv_s(FName, value != nullptr ? value : ""); // an empty value removes it
-#else
-        if (value != nullptr)
-            setenv(FName, value, 1);
-        else
-            unsetenv(FName);
-#endif
-    }
-
-    const char* FName;
-    std::optional<std::string> FOld;
-};

@@ -3,6 +3,8 @@
 // one before. Tests that read local time use it so that they do not depend on the
 // machine's zone.
 
+#include "support/TestEnvironment.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -38,14 +40,13 @@ public:
 private:
     static void SetTZ(const char* zone)
     {
+        if (zone)
+            SetTestEnv("TZ", zone);
+        else
+            UnsetTestEnv("TZ");
 #ifdef _WIN32
-        _putenv_s("TZ", zone ? zone : "");
         _tzset();
 #else
-        if (zone)
-            setenv("TZ", zone, 1);
-        else
-            unsetenv("TZ");
         tzset();
 #endif
     }
