@@ -30,6 +30,7 @@ const char* CliUsageText()
            "     orvant-cli send --store LOJA --to E-MAIL [--year ANO] [--month MÊS] [--attach ARQUIVO] [--force]\n"
            "     orvant-cli run --store LOJA --to E-MAIL [--year ANO] [--month MÊS] [--force]\n"
            "     orvant-cli history [--year ANO] [--month MÊS]\n"
+           "     orvant-cli report [--year ANO] [--month MÊS]\n"
            "     orvant-cli --help\n"
            "\n"
            "extract  extrai os XML de NFC-e do mês de todos os PDVs habilitados em\n"
@@ -42,6 +43,11 @@ const char* CliUsageText()
            "         arquivo confere com o manifesto do mês, send: o que um agendamento mensal chama.\n"
            "history  mostra o histórico de envios C:\\Kelmora\\Orvant\\Enviar\\historico.csv\n"
            "         (todo, ou só o ano e/ou o mês dados).\n"
+           "report   confere de novo as notas do mês já extraídas (numeração, cancelamentos,\n"
+           "         autorizações, mês, CNPJ, chaves) e mostra o resumo e os problemas; extract\n"
+           "         e run fazem a mesma conferência e gravam MM-resumo.csv e MM-resumo.txt ao lado\n"
+           "         do arquivo .7z. Os problemas não impedem o envio, a não ser com\n"
+           "         StopOnProblems=1 na seção [Report] do arquivo de implantação.\n"
            "\n"
            "  --year ANO        ano com quatro dígitos, por exemplo 2026\n"
            "  --month MÊS       mês como número (1 a 12) ou nome em português (Novembro)\n"
@@ -69,7 +75,8 @@ const char* CliUsageText()
            "ou o envio, ou nenhum PDV está habilitado; 2 para argumentos inválidos (também um\n"
            "--to ou --store que não pode ser enviado); 3 quando o e-mail foi entregue, mas o\n"
            "histórico de envios não pôde ser gravado; 4 quando um valor do arquivo de implantação\n"
-           "não pode ser usado (nada é feito).\n";
+           "não pode ser usado (nada é feito). report: 0 quando a conferência não achou problema,\n"
+           "1 quando achou algum ou o mês não foi extraído.\n";
 }
 
 TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platform::TLocalDateTime& now)
@@ -77,7 +84,7 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
     using TCommand = TCliOptions::TCommand;
     TCliOptions options;
     if (args.empty()) {
-        options.Error = "Falta o comando (extract, send, run ou history).";
+        options.Error = "Falta o comando (extract, send, run, history ou report).";
         return options;
     }
     if (std::find_if(args.begin(), args.end(), [](const std::string& a) {
@@ -95,6 +102,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string>& args, const platfo
         command = TCommand::cmRun;
     else if (args.front() == "history")
         command = TCommand::cmHistory;
+    else if (args.front() == "report")
+        command = TCommand::cmReport;
     else {
         options.Error = "Comando desconhecido: " + args.front();
         return options;

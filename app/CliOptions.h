@@ -5,12 +5,14 @@
 //   orvant-cli send --store "Loja Centro" --to contador@example.com [--year ..] [--month ..] [--attach PATH]
 //   orvant-cli run --store "Loja Centro" --to contador@example.com [--year ..] [--month ..]
 //   orvant-cli history [--year ..] [--month ..]
+//   orvant-cli report [--year ..] [--month ..]
 //   orvant-cli --help
 //
 // Without --year/--month the month that has just ended is meant. send mails the
 // month's archive (or PATH); run extracts the month, then mails its archive; both
 // refuse a month already delivered to that address unless --force. history
-// prints the send history (all of it, or the given year and/or month).
+// prints the send history (all of it, or the given year and/or month). report
+// checks the month's extracted files again and prints what it found.
 
 #include "platform/Clock.h"
 
@@ -20,7 +22,7 @@
 namespace orvant::app {
 
 struct TCliOptions {
-    enum class TCommand { cmHelp, cmExtract, cmSend, cmRun, cmHistory, cmInvalid };
+    enum class TCommand { cmHelp, cmExtract, cmSend, cmRun, cmHistory, cmReport, cmInvalid };
     TCommand Command = TCommand::cmInvalid;
     int Year = 0;
     int Month = 0;            // 1..12; history: 0 (and Year 0) when not given

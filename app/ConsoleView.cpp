@@ -82,6 +82,12 @@ void TConsoleExtractionView::ShowMessage(std::u16string_view text)
     WriteMessageLine(FMessages, text);
 }
 
+void TConsoleExtractionView::ShowMonthSummary(std::u16string_view summary, std::size_t problems)
+{
+    if (problems == 0) // else the problems' message began with the summary
+        WriteMessageLine(FMessages, summary);
+}
+
 void TConsoleDispatchView::ShowMessage(std::u16string_view text)
 {
     WriteMessageLine(FMessages, text);

@@ -27,6 +27,7 @@ public:
     void SetProgressPosition(int) override {}
     void ShowMessage(std::u16string_view text) override;
     void OpenSendDialog(std::u16string_view attachmentPath) override;
+    void ShowMonthSummary(std::u16string_view summary, std::size_t problems) override;
 
 private:
     std::ostream& FMessages;

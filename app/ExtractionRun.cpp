@@ -2,6 +2,7 @@
 
 #include "app/FileErrorText.h"
 #include "app/FolderScheme.h"
+#include "app/MonthReportFiles.h"
 #include "app/PeriodSelection.h"
 #include "app/PreviousExtraction.h"
 #include "app/SendHistory.h"
@@ -81,6 +82,11 @@ void TExtractionRun::SetArchiveCheck(TArchiveCheck& check, const TSendHistory* h
     FHistory = history;
 }
 
+void TExtractionRun::SetMonthReport(std::vector<std::string> storeCnpjs)
+{
+    FReportCnpjs = std::move(storeCnpjs);
+}
+
 void TExtractionRun::Problem(TTerminalReport& report, TMonthManifest& manifest, std::u16string text)
 {
     report.Problems.push_back(text);
@@ -117,9 +123,12 @@ TPassReport TExtractionRun::CopyPass(const TPass& p, TTerminalReport& report, TM
             continue;
         const std::u16string source = SourceFilePath(p.Source, entry.Name);
         const std::u16string target = StagingFilePath(p.Staging, entry.Name);
-        const TCopiedFile copied = FFileSystem.CopyFromShare(p.Share, source, target, entry.IsRegularFile);
+        const TCopiedFile copied = FFileSystem.CopyFromShare(p.Share, source, target, entry.IsRegularFile,
+                                                             FMonthCheck ? &FContent : nullptr);
         if (copied.Ok()) {
             ++pass.Copied;
+            if (FMonthCheck)
+                FMonthCheck->Add(report.Key, p.Folder, entry.Name, ReadInvoiceDocument(FContent, copied.Size));
             manifest.Files.push_back({report.Key, p.Folder, entry.Name, copied.Size,
                                       ManifestTime(copied.ModifiedUnix), copied.Crc32});
             FView.SetProgressPosition(++position);
@@ -253,6 +262,54 @@ void TExtractionRun::RecordProblems(const TExtractionSummary& summary)
     }
 }
 
+void TExtractionRun::ReportMonth(TExtractionSummary& summary)
+{
+    const TMonthReport& report = summary.Report.emplace(FMonthCheck->Finish());
+    FMonthCheck.reset();
+    FContent = std::string();
+    const std::u16string summaryPath = ReportSummaryPathFor(summary.AttachmentPath);
+    for (const auto& [path, text] : {std::pair {ReportCsvPathFor(summary.AttachmentPath), MonthReportCsv(report)},
+                                     std::pair {summaryPath, MonthReportSummaryText(report)}}) {
+        if (const int error = FFileSystem.WriteFileWhole(path, text))
+            FView.ShowMessage(u"Não foi possível gravar " + path + u" (" + FileErrorText(error)
+                              + u"). O mês foi conferido, mas o resumo não ficou ao lado do arquivo.");
+    }
+    if (!report.Problems.empty())
+        FView.ShowMessage(report.Summary() + u"." + report.ProblemList(kProblemsShown) + u"\nTodos estão em "
+                          + summaryPath + u". Os problemas não impedem o envio, mas o contador vai perguntar por eles: "
+                          u"corrija o que puder no PDV e extraia o mês de novo.");
+    FView.ShowMonthSummary(report.Summary(), report.Problems.size());
+    if (FHistory)
+        RecordReport(summary, summaryPath);
+}
+
+void TExtractionRun::RecordReport(const TExtractionSummary& summary, const std::u16string& summaryPath)
+{
+    const TMonthReport& report = *summary.Report;
+    THistoryEntry entry;
+    entry.DateTime = HistoryDateTime(platform::TSystemClock().Now());
+    entry.Year = report.Year;
+    entry.Month = report.Month;
+    entry.Event = std::u16string(kEventReport);
+    entry.Archive = summary.AttachmentPath;
+    entry.Manifest = summaryPath;
+    entry.FilesPerTerminal = ReportTotalsPerTerminal(report);
+    entry.State = report.Summary();
+    // The first problems only: a month can have thousands, and a history line must
+    // stay short enough to be read back; the summary file has them all.
+    entry.Result = report.Problems.empty() ? u"nenhum problema" : Number(report.Problems.size()) + u" problema(s): ";
+    for (std::size_t i = 0; i < report.Problems.size() && i < kProblemsShown; ++i)
+        entry.Result += (i ? u" | " : u"") + report.Problems[i].Text;
+    if (report.Problems.size() > kProblemsShown)
+        entry.Result += u" | (e mais " + Number(report.Problems.size() - kProblemsShown) + u")";
+    try {
+        FHistory->Append(entry);
+    } catch (const std::exception& e) {
+        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
+                          + Utf8ToUtf16(e.what()));
+    }
+}
+
 std::optional<platform::TFileLock> TExtractionRun::LockMonth(std::u16string_view year, const std::u16string& month)
 {
     const std::u16string lockPath = MonthLockPath(ArchiveBase(year, month));
@@ -330,8 +387,13 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
     }
     summary.Manifest.Year = std::u16string(yearText);
     summary.Manifest.Month = month;
-    for (const auto& [number, terminal] : enabled)
+    if (FReportCnpjs)
+        FMonthCheck = std::make_unique<TMonthCheck>(std::u16string(yearText), month, *FReportCnpjs);
+    for (const auto& [number, terminal] : enabled) {
+        if (FMonthCheck)
+            FMonthCheck->AddTerminal(TerminalKey(number));
         HandleTerminal(terminal, number, yearText, month, summary);
+    }
 
     summary.AttachmentPath = ArchiveFilePath(ArchiveBase(yearText, month));
     if (FArchiveCheck)
@@ -339,6 +401,8 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
     WriteManifest(summary);
     SayWhatIsMissing(summary.Manifest);
     RecordProblems(summary);
+    if (FMonthCheck)
+        ReportMonth(summary);
     FView.OpenSendDialog(summary.AttachmentPath);
     return summary;
 }

@@ -19,10 +19,12 @@
 #include "app/ArchiveCheck.h"
 #include "app/ArchiveStep.h"
 #include "app/MonthManifest.h"
+#include "app/MonthReport.h"
 #include "app/TerminalConfig.h"
 #include "platform/FileLock.h"
 #include "platform/WinFileSystem.h"
 
+#include <memory>
 #include <optional>
 
 #include <string>
@@ -40,6 +42,9 @@ public:
     // Modal: returns when the user has closed the message.
     virtual void ShowMessage(std::u16string_view text) = 0;
     virtual void OpenSendDialog(std::u16string_view attachmentPath) = 0;
+    // The month report's summary line, shown without a box; problems come as a
+    // message first. Before OpenSendDialog, so the dialog can say how many.
+    virtual void ShowMonthSummary(std::u16string_view summary, std::size_t problems) = 0;
 };
 
 struct TPassReport {
@@ -71,6 +76,7 @@ struct TExtractionSummary {
     std::u16string ManifestPath;            // where it was written; empty when it was not
     std::u16string SetAsideFolder;          // where the earlier extraction went, if any
     TArchiveCheckResult Check;              // when the run was given a check
+    std::optional<TMonthReport> Report;     // when the run was asked for the month's report
 
     // At least one terminal, every one complete, nothing missing from the
     // manifest, and the archive passed its check (when it was checked).
@@ -82,6 +88,8 @@ class TSendHistory;
 class TExtractionRun {
 public:
     static constexpr std::u16string_view kRunningCaption = u"Extraindo...";
+    // Problems of the month's report listed in its message; the summary file has them all.
+    static constexpr std::size_t kProblemsShown = 10;
 
     TExtractionRun(IExtractionView& view, const platform::TWinFileSystem& fileSystem,
                    TArchiveStep& archiveStep);
@@ -95,6 +103,11 @@ public:
     // checked against the manifest; each problem is shown and, with a history,
     // recorded there. The dialog opens all the same: a send verifies again.
     void SetArchiveCheck(TArchiveCheck& check, const TSendHistory* history);
+
+    // Every file copied is also read for the month's report (TMonthCheck), which
+    // is written beside the archive, shown and, with a history, recorded there.
+    // `storeCnpjs` as TMonthCheck takes them.
+    void SetMonthReport(std::vector<std::string> storeCnpjs);
 
 private:
     struct TPass;
@@ -111,12 +124,17 @@ private:
     void CheckArchive(TExtractionSummary& summary);
     void WriteManifest(TExtractionSummary& summary);
     void RecordProblems(const TExtractionSummary& summary);
+    void ReportMonth(TExtractionSummary& summary);
+    void RecordReport(const TExtractionSummary& summary, const std::u16string& summaryPath);
 
     IExtractionView& FView;
     const platform::TWinFileSystem& FFileSystem;
     TArchiveStep& FArchiveStep;
     TArchiveCheck* FArchiveCheck = nullptr;
     const TSendHistory* FHistory = nullptr;
+    std::optional<std::vector<std::string>> FReportCnpjs;
+    std::unique_ptr<TMonthCheck> FMonthCheck; // during a run with the report
+    std::string FContent;                      // the bytes of the file last copied, for the report
 };
 
 } // namespace orvant::app

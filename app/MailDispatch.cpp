@@ -4,6 +4,7 @@
 #include "app/FileDigest.h"
 #include "app/FileErrorText.h"
 #include "app/MailFailureReason.h"
+#include "app/MonthReportFiles.h"
 #include "app/PeriodSelection.h"
 #include "app/RecipientList.h"
 #include "app/SendHistory.h"
@@ -95,6 +96,7 @@ TMailSettings TMailSettings::FromDeployment(const platform::TDeploymentConfig& d
     settings.CAFile = deployment.CAFile;
     settings.ConfigPath = deployment.SourcePath;
     settings.MaxMessageSize = deployment.MaxMessageSize.value_or(kDefaultMaxMessageSize);
+    settings.AttachReportCsv = deployment.AttachReportCsv;
     return settings;
 }
 
@@ -266,6 +268,8 @@ void TMailDispatch::FillMessage(const TMailDispatchInput& input, const std::opti
     text.SetContentType(u"text/plain; charset=iso-8859-1");
     if (attachment)
         TCollection::Emplace<TIdAttachmentFile>(message.MessageParts(), platform::Utf8ToUtf16(*attachment));
+    if (FReportCsv && part <= 1)
+        TCollection::Emplace<TIdAttachmentFile>(message.MessageParts(), platform::Utf8ToUtf16(*FReportCsv));
 }
 
 void TMailDispatch::WatchProgress(std::uint64_t total)
@@ -327,6 +331,13 @@ TMailDispatch::TAttemptOutcome TMailDispatch::Attempt(const TMailDispatchInput& 
     std::u16string partLabel;
     const std::optional<std::string>& attachment = proof.File;
     std::future<TArchiveFacts> archiveFacts;
+    FReportCsv.reset();
+    if (FSettings.AttachReportCsv && attachment) {
+        std::error_code error;
+        if (std::string csv = ReportCsvFileFor(*attachment);
+            !csv.empty() && std::filesystem::is_regular_file(platform::NativePath(csv), error))
+            FReportCsv = std::move(csv);
+    }
     try {
         ApplyTransportSettings();
         FillMessage(input, attachment);

@@ -90,6 +90,9 @@ struct TMailSettings {
     // [Mail] MaxMessageSize: the largest message sent whole, in bytes; 0 = no limit
     // of our own (the server's SIZE still counts).
     std::uint64_t MaxMessageSize = kDefaultMaxMessageSize;
+    // [Report] AttachCsv: the month report's CSV beside the archive goes as a second
+    // attachment (with the whole archive, or with its first volume).
+    bool AttachReportCsv = false;
 
     static TMailSettings FromDeployment(const platform::TDeploymentConfig& deployment);
 };
@@ -247,6 +250,7 @@ private:
     platform::TWinPathMapper FMapper;
     const TSendHistory* FHistory = nullptr;
     std::chrono::milliseconds FHistoryLockWait = kHistoryLockWait;
+    std::optional<std::string> FReportCsv; // the CSV this attempt attaches, when asked to and it is there
     std::vector<TMailReply> FReplies;
     std::vector<std::uint64_t> FMessageSizes;
     std::unique_ptr<TIdSMTP> FIdSMTP;

@@ -37,6 +37,9 @@ inline constexpr std::u16string_view kSendHistoryPath = u"C:\\Kelmora\\Orvant\\E
 
 inline constexpr std::u16string_view kEventSend = u"envio";
 inline constexpr std::u16string_view kEventCheck = u"conferência";
+// The month's report at extraction: its summary in State, its problems in Result,
+// the totals per terminal in FilesPerTerminal, the summary file in Manifest.
+inline constexpr std::u16string_view kEventReport = u"resumo";
 inline constexpr std::u16string_view kResultDelivered = u"entregue";
 // The state a send of the whole month, checked against its manifest, records.
 inline constexpr std::u16string_view kStateWholeMonth = u"conferido, completo";

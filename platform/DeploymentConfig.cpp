@@ -65,6 +65,31 @@ std::optional<std::uint64_t> Number(std::u16string_view text, std::uint64_t leas
     return value;
 }
 
+// "12.345.678/0001-95, 98765432000110" -> the 14-digit CNPJs; false when one is not.
+bool ReadCnpjList(std::u16string_view text, std::vector<std::string>& cnpjs)
+{
+    std::string digits;
+    const auto take = [&] {
+        if (digits.empty())
+            return true;
+        if (digits.size() != 14)
+            return false;
+        cnpjs.push_back(digits);
+        digits.clear();
+        return true;
+    };
+    for (const char16_t c : text) {
+        if (c >= u'0' && c <= u'9')
+            digits += static_cast<char>(c);
+        else if (c == u',' || c == u';') {
+            if (!take())
+                return false;
+        } else if (c != u'.' && c != u'/' && c != u'-' && c != u' ')
+            return false;
+    }
+    return take();
+}
+
 } // namespace
 
 std::string DeploymentConfigPath()
@@ -120,6 +145,18 @@ TDeploymentConfig LoadDeploymentConfigFile(const std::string& path)
         config.ArchiverTimeLimit = std::chrono::seconds(*seconds);
     else if (!read(u"Archiver", u"TimeLimit").empty())
         problem(u"Archiver", u"TimeLimit", u"o tempo é um número de segundos de 1 a 604800 (uma semana)");
+    const auto readSwitch = [&](std::u16string_view key, bool& target) {
+        const std::u16string value = read(u"Report", key);
+        if (value == u"1")
+            target = true;
+        else if (!value.empty() && value != u"0")
+            problem(u"Report", key, u"use 1 (sim) ou 0 (não)");
+    };
+    readSwitch(u"AttachCsv", config.AttachReportCsv);
+    readSwitch(u"StopOnProblems", config.StopOnReportProblems);
+    if (!ReadCnpjList(read(u"Report", u"Cnpj"), config.StoreCnpjs))
+        problem(u"Report", u"Cnpj", u"cada CNPJ tem 14 dígitos (pontos, barra e traço podem ficar); separe vários "
+                                    u"com vírgula");
     return config;
 }
 

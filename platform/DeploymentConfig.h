@@ -12,6 +12,8 @@
 //   Host=   Port=465   Mailbox=   Password=   CAFile=   MaxMessageSize=
 //   [Archiver]
 //   TimeLimit=600       ; seconds one run of 7-Zip (pack, test, list) may take
+//   [Report]
+//   AttachCsv=0   StopOnProblems=0   Cnpj=
 //
 // Relative paths count from the folder of the file. A ';' or '#' after a blank
 // starts a comment, so that values can be annotated on their line. A value that
@@ -52,6 +54,12 @@ struct TDeploymentConfig {
     // [Mail] MaxMessageSize in bytes (0: none of our own); unset keeps the
     // program's default.
     std::optional<std::uint64_t> MaxMessageSize;
+    // [Report]: the month's report. AttachCsv=1 mails the CSV beside the archive;
+    // StopOnProblems=1 makes orvant-cli run keep a month with problems; Cnpj= the
+    // store's CNPJs (else the one most of the month's invoices carry).
+    bool AttachReportCsv = false;
+    bool StopOnReportProblems = false;
+    std::vector<std::string> StoreCnpjs;
     // One sentence per value that cannot be used, naming the file, the section
     // and the key.
     std::vector<std::u16string> Problems;

@@ -24,6 +24,8 @@ struct TFindResult {
     int Error = 0; // system error (errno; GetLastError on Windows) of opening or reading the folder; 0 when listed whole
 };
 
+inline constexpr std::uint64_t kMaxKeptCopyBytes = 8 * 1024 * 1024;
+
 // What copying one invoice from a terminal's share gave: on success the size, the
 // source's modification time and the CRC-32 of exactly the bytes written.
 struct TCopiedFile {
@@ -85,8 +87,11 @@ public:
     // be mailed). On any problem no target is left.
     // `listedAsRegular`: the listing said the entry is a regular file, so it is
     // opened at once (a link since is still caught).
+    // `bytes`: when given, receives the bytes copied if the file holds at most
+    // kMaxKeptCopyBytes (else it is left empty), so a reader of the content need
+    // not read the share a second time.
     TCopiedFile CopyFromShare(std::u16string_view shareRoot, std::u16string_view from, std::u16string_view to,
-                              bool listedAsRegular = false) const;
+                              bool listedAsRegular = false, std::string* bytes = nullptr) const;
 
     // Renames a file or folder (MoveFileW); the target must not exist. 0, or errno.
     int MovePath(std::u16string_view from, std::u16string_view to) const;

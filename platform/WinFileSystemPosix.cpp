@@ -153,8 +153,12 @@ int OpenInShare(int rootFd, const std::string& root, const std::string& source, 
 // still growing is the terminal's business) into `out`, with the CRC-32 of
 // exactly the bytes written. Fewer bytes than expected show in `size`.
 bool CopyWithCrc(int in, int out, std::uint64_t expected, std::uint64_t& size, std::uint32_t& crc, int& readError,
-                 int& writeError)
+                 int& writeError, std::string* kept)
 {
+    if (kept && expected <= kMaxKeptCopyBytes)
+        kept->reserve(static_cast<std::size_t>(expected));
+    else
+        kept = nullptr;
     unsigned char buffer[64 * 1024]; // not zero-filled: every byte used is read first
     std::uint32_t sum = 0;
     while (size < expected) {
@@ -171,6 +175,8 @@ bool CopyWithCrc(int in, int out, std::uint64_t expected, std::uint64_t& size, s
         if ((writeError = WriteAll(out, buffer, static_cast<std::size_t>(n))) != 0)
             return false;
         sum = Crc32(sum, buffer, static_cast<std::size_t>(n));
+        if (kept)
+            kept->append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
         size += static_cast<std::uint64_t>(n);
     }
     crc = sum;
@@ -379,8 +385,10 @@ TCopiedFile LookAt(int rootFd, const std::string& root, const std::string& sourc
 } // namespace
 
 TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u16string_view from,
-                                          std::u16string_view to, bool listedAsRegular) const
+                                          std::u16string_view to, bool listedAsRegular, std::string* bytes) const
 {
+    if (bytes)
+        bytes->clear();
     const int rootFd = ShareFolder(shareRoot);
     if (rootFd < 0)
         return Failed(TProblem::cpUnreadable, errno);
@@ -427,7 +435,7 @@ TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u1
     int writeError = 0;
     const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
     if (!CopyWithCrc(in.Get(), out.Get(), static_cast<std::uint64_t>(opened.st_size), copied.Size, copied.Crc32,
-                     readError, writeError))
+                     readError, writeError, bytes))
         copied = readError ? Failed(TProblem::cpUnreadable, readError) : Failed(TProblem::cpUnwritable, writeError);
     else if (copied.Size != static_cast<std::uint64_t>(opened.st_size))
         copied = Failed(TProblem::cpChanged); // cut short on the terminal while it was copied

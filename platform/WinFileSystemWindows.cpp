@@ -309,8 +309,10 @@ bool TWinFileSystem::CopyFile(std::u16string_view from, std::u16string_view to) 
 }
 
 TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u16string_view from,
-                                          std::u16string_view to, bool listedAsRegular) const
+                                          std::u16string_view to, bool listedAsRegular, std::string* bytes) const
 {
+    if (bytes)
+        bytes->clear();
     const auto root = ParseWinPath(shareRoot);
     const auto source = ParseWinPath(from);
     if (!root || !source)
@@ -391,6 +393,9 @@ TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u1
     TCopiedFile copied;
     const std::uint64_t expected = SizeOf(opened);
     std::uint32_t sum = 0;
+    std::string* kept = bytes && expected <= kMaxKeptCopyBytes ? bytes : nullptr;
+    if (kept)
+        kept->reserve(static_cast<std::size_t>(expected));
     static thread_local unsigned char buffer[64 * 1024];
     while (copied.Ok() && copied.Size < expected) {
         DWORD got = 0;
@@ -406,6 +411,8 @@ TCopiedFile TWinFileSystem::CopyFromShare(std::u16string_view shareRoot, std::u1
             break;
         }
         sum = Crc32(sum, buffer, got);
+        if (kept)
+            kept->append(reinterpret_cast<const char*>(buffer), got);
         copied.Size += got;
     }
     BY_HANDLE_FILE_INFORMATION after {};

@@ -8,6 +8,7 @@
 #include "app/FolderScheme.h"
 #include "app/MailDispatch.h"
 #include "app/SendHistory.h"
+#include "app/StagedMonthReport.h"
 #include "app/TerminalConfig.h"
 #include "platform/DeploymentConfig.h"
 #include "platform/FileModes.h"
@@ -42,6 +43,7 @@ std::u16string MonthName(const app::TCliOptions& options)
 struct TExtracted {
     bool Complete = false; // every enabled terminal read, copied and archived, the archive checked
     bool Empty = false;    // terminals were read, and none had an invoice
+    std::size_t ReportProblems = 0;
 };
 
 // Extracts the month and fills the archive's path.
@@ -56,6 +58,7 @@ TExtracted Extract(const app::TCliOptions& options, const platform::TDeploymentC
     app::TArchiveCheck check(fileSystem, runner, archiveStep.Archiver());
     const app::TSendHistory history = app::TSendHistory::ForDeployment(deployment.Roots);
     run.SetArchiveCheck(check, &history);
+    run.SetMonthReport(deployment.StoreCnpjs);
     const app::TExtractionSummary summary = run.Execute(YearText(options), MonthName(options));
     archivePath = summary.AttachmentPath;
 
@@ -78,7 +81,28 @@ TExtracted Extract(const app::TCliOptions& options, const platform::TDeploymentC
     if (!summary.ManifestPath.empty())
         std::cerr << "Manifesto do mês: " << platform::Utf16ToUtf8(summary.ManifestPath) << " ("
                   << platform::Utf16ToUtf8(summary.Manifest.StateText()) << ")." << std::endl;
-    return {summary.AllComplete(), empty};
+    return {summary.AllComplete(), empty, summary.Report ? summary.Report->Problems.size() : 0};
+}
+
+// The month's report made again from the extracted files: the summary, then one
+// line per problem. 0 when there is none.
+int Report(const app::TCliOptions& options, const platform::TDeploymentConfig& deployment)
+{
+    const platform::TWinFileSystem fileSystem(deployment.Roots);
+    const std::u16string year = YearText(options);
+    const std::u16string month = app::MonthNumber(MonthName(options));
+    const auto report = app::ReportStagedMonth(fileSystem, year, month, deployment.StoreCnpjs);
+    if (!report) {
+        std::cerr << "O mês " << platform::Utf16ToUtf8(month + u"/" + year) << " não foi extraído ("
+                  << platform::Utf16ToUtf8(app::MonthStagingFolder(year, month))
+                  << " não existe). Extraia-o primeiro: orvant-cli extract." << std::endl;
+        return 1;
+    }
+    std::cout << platform::Utf16ToUtf8(report->Summary()) << "\n";
+    for (const auto& problem : report->Problems)
+        std::cout << "- " << platform::Utf16ToUtf8(problem.Text) << "\n";
+    std::cout.flush();
+    return report->Problems.empty() ? 0 : 1;
 }
 
 // Exit status of a mail that the server accepted but the history could not record.
@@ -207,8 +231,11 @@ int main(int argc, char** argv)
         return Send(options, deployment, archivePath);
     case TCommand::cmHistory:
         return History(options, deployment);
-    case TCommand::cmRun:
-        if (const TExtracted extracted = Extract(options, deployment, archivePath); !extracted.Complete) {
+    case TCommand::cmReport:
+        return Report(options, deployment);
+    case TCommand::cmRun: {
+        const TExtracted extracted = Extract(options, deployment, archivePath);
+        if (!extracted.Complete) {
             // An incomplete archive would reach the accountant as if it were the month.
             std::cerr << (extracted.Empty
                               ? "O e-mail não foi enviado: nenhum PDV habilitado tinha notas do mês."
@@ -217,7 +244,15 @@ int main(int argc, char** argv)
                       << std::endl;
             return 1;
         }
+        if (extracted.ReportProblems && deployment.StopOnReportProblems) {
+            std::cerr << "O e-mail não foi enviado: a conferência achou " << extracted.ReportProblems
+                      << " problema(s) e o arquivo de implantação pede para parar (StopOnProblems=1 na seção "
+                         "[Report]). Corrija e rode de novo, ou envie o mês assim com orvant-cli send."
+                      << std::endl;
+            return 1;
+        }
         return Send(options, deployment, archivePath);
+    }
     default:
         return 2;
     }

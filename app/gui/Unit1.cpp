@@ -54,6 +54,8 @@ Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period,
     btn_email = Place<QPushButton>(this, "btn_email", 8, 212, 221, 34, DesignFont(TDesignFace::dfRoboto, 19));
     btn_email->setText(kButtonCaption);
 
+    lbl_conferencia = Place<QLabel>(this, "lbl_conferencia", 8, 246, 225, 14, font());
+    lbl_conferencia->hide();
     // Tab order: edt_loja, edt_email, btn_email, edit_anexo (disabled, so skipped).
     setTabOrder(edt_loja, edt_email);
     setTabOrder(edt_email, btn_email);
@@ -65,6 +67,13 @@ Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period,
 }
 
 Tform_enviar::~Tform_enviar() = default;
+
+void Tform_enviar::SetMonthReportNote(const QString& note)
+{
+    lbl_conferencia->setText(note);
+    lbl_conferencia->setToolTip(note);
+    lbl_conferencia->setVisible(!note.isEmpty());
+}
 
 app::TMailDispatchInput Tform_enviar::DispatchInput() const
 {

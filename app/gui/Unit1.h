@@ -42,6 +42,10 @@ public:
     QLabel* Label1;
     QLineEdit* edit_anexo;
     QPushButton* btn_email;
+    // Under the button, in the window font: what the month's report found, when
+    // the dialog was opened by an extraction that made one; hidden otherwise.
+    QLabel* lbl_conferencia;
+    void SetMonthReportNote(const QString& note);
 
     // What btn_emailClick gathers for the dispatch.
     app::TMailDispatchInput DispatchInput() const;

@@ -86,6 +86,8 @@ TForm_Extrair::TForm_Extrair(const platform::TDeploymentConfig& deployment, cons
     ProgressBar1->setPalette(barPalette);
     Btn_Enviar = Place<QPushButton>(this, "Btn_Enviar", 176, 120, 145, 41, buttonFont);
     Btn_Enviar->setText("Enviar XML");
+    Lbl_Resumo = Place<QLabel>(this, "Lbl_Resumo", 8, 203, 313, 16, font());
+    Lbl_Resumo->hide();
 
     setTabOrder(Cb_Ano, Cb_Mes);
     setTabOrder(Cb_Mes, Btn_Extrair);
@@ -184,6 +186,7 @@ void TForm_Extrair::Btn_ExtrairClick()
         app::TArchiveCheck check(fileSystem, *FProcessRunner, archiveStep.Archiver());
         const app::TSendHistory history = app::TSendHistory::ForDeployment(FDeployment.Roots);
         run.SetArchiveCheck(check, &history);
+        run.SetMonthReport(FDeployment.StoreCnpjs);
         const app::TExtractionSummary summary =
             run.Execute(SelectedText(Cb_Ano).toStdU16String(), SelectedText(Cb_Mes).toStdU16String());
         if (summary.Refused) {
@@ -238,7 +241,22 @@ void TForm_Extrair::ShowMessage(std::u16string_view text)
 
 void TForm_Extrair::OpenSendDialog(std::u16string_view attachmentPath)
 {
-    CreateSendDialog(QString::fromStdU16String(std::u16string(attachmentPath)));
+    CreateSendDialog(QString::fromStdU16String(std::u16string(attachmentPath)))->SetMonthReportNote(FMonthReportNote);
+}
+
+void TForm_Extrair::ShowMonthSummary(std::u16string_view summary, std::size_t problems)
+{
+    const QString text = QString::fromStdU16String(std::u16string(summary));
+    // One line: a summary wider than the window is cut with an ellipsis and
+    // shown whole as the tooltip.
+    Lbl_Resumo->setText(Lbl_Resumo->fontMetrics().elidedText(text, Qt::ElideRight, Lbl_Resumo->width()));
+    Lbl_Resumo->setToolTip(text);
+    Lbl_Resumo->show();
+    Lbl_Resumo->repaint();
+    FMonthReportNote = problems == 0 ? QStringLiteral("Conferência do mês: nenhum problema")
+                                     : QStringLiteral("Conferência do mês: %1 problema%2; veja o resumo")
+                                           .arg(problems)
+                                           .arg(problems == 1 ? "" : "s");
 }
 
 } // namespace orvant::gui

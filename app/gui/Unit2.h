@@ -45,6 +45,8 @@ public:
     QPushButton* Btn_Extrair;
     TProgressBar* ProgressBar1;
     QPushButton* Btn_Enviar;
+    // Below the bar, in the window font: the month report's summary after a run.
+    QLabel* Lbl_Resumo;
 
     // The current send dialog: the latest one created (earlier ones stay open).
     Tform_enviar* form_enviar() const { return Fform_enviar; }
@@ -80,12 +82,14 @@ private:
     void SetProgressPosition(int position) override;
     void ShowMessage(std::u16string_view text) override;
     void OpenSendDialog(std::u16string_view attachmentPath) override;
+    void ShowMonthSummary(std::u16string_view summary, std::size_t problems) override;
 
     platform::TDeploymentConfig FDeployment;
     QString FApplicationTitle;
     std::unique_ptr<platform::IProcessRunner> FProcessRunner;
     QPointer<Tform_enviar> Fform_enviar;
     bool FRunDone = false;
+    QString FMonthReportNote; // for the send dialog the run opens
     int FPaintedFill = -1; // filled pixels last painted, to repaint only on change
 };
 

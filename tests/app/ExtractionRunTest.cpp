@@ -40,6 +40,7 @@ public:
     std::function<void(int)> OnPosition;
     void ShowMessage(std::u16string_view text) override { Events.push_back("msg " + U8(text)); }
     void OpenSendDialog(std::u16string_view path) override { Events.push_back("dialog " + U8(path)); }
+    void ShowMonthSummary(std::u16string_view summary, std::size_t) override { Events.push_back("summary " + U8(summary)); }
 
     std::vector<std::string> Messages() const
     {

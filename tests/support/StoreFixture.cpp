@@ -1,5 +1,7 @@
 #include "support/StoreFixture.h"
 
+#include "support/NfceDocuments.h"
+
 #include <cstdio>
 
 namespace orvant::test {
@@ -25,13 +27,22 @@ std::vector<std::string> TStoreFixture::AddInvoices(const std::string& computer,
     std::vector<std::string> names;
     const auto folder = SourceFolder(computer, kind, yearMonth);
     std::filesystem::create_directories(folder);
+    // Invoices 1..count of the computer's series (CAIXA02: series 2), each
+    // cancellation of the invoice with its number: a sound month.
+    const auto digits = computer.find_last_not_of("0123456789");
+    const std::string suffix = digits == std::string::npos ? computer : computer.substr(digits + 1);
+    TNfceInvoice invoice;
+    invoice.YearMonth = yearMonth;
+    invoice.Series = suffix.empty() ? 1 : std::stoi(suffix);
+    const bool cancelled = kind == "Canceladas";
     for (int i = 1; i <= count; ++i) {
-        char name[96];
-        std::snprintf(name, sizeof name, "3521031234567800019565001%09d1%08d0-%s.%s", i, i,
-                      kind == "Canceladas" ? "procEventoNFe" : "procNFe", extension.c_str());
+        invoice.Number = i;
+        invoice.Code = i;
+        const std::string key = invoice.Key();
+        const std::string name = key + (cancelled ? "-procEventoNFe." : "-procNFe.") + extension;
         Dir.WriteFile((folder / name).string().substr(Dir.Str().size() + 1),
-                      "<?xml version=\"1.0\"?><nota n=\"" + std::to_string(i) + "\" pdv=\"" + computer + "\"/>");
-        names.emplace_back(name);
+                      cancelled ? CancellationXml(key) : invoice.Xml());
+        names.push_back(name);
     }
     return names;
 }
