@@ -485,8 +485,9 @@ TMonthReport TMonthCheck::Finish() const
         std::u16string where;
         for (std::size_t i = 0; i < files.size(); ++i)
             where += (i ? u", " : u"") + files[i]->Place;
+        const std::u16string& first = files[0]->Terminal;
         const bool oneTerminal = std::all_of(files.begin(), files.end(),
-                                             [&](const TInvoiceRecord* r) { return r->Terminal == files[0]->Terminal; });
+                                             [&first](const TInvoiceRecord* r) { return r->Terminal == first; });
         problem(oneTerminal ? files[0]->Terminal : u"",
                 u"A nota da série " + Count(files[0]->Series) + u", número " + Count(files[0]->Number) + u" (chave "
                     + Text(key) + u") está em " + Count(static_cast<std::int64_t>(files.size())) + u" arquivos: " + where

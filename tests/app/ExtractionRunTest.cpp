@@ -4,6 +4,7 @@
 #include "platform/Utf.h"
 #include "support/StoreFixture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -303,4 +304,47 @@ TEST_F(ExtractionRun, AnArchiverFailureIsReportedAndTheRunGoesOn)
     EXPECT_EQ(Runner.Calls.size(), 2u);
     EXPECT_FALSE(summary.Terminals[0].Complete());
     EXPECT_TRUE(summary.Terminals[1].Complete());
+}
+
+// With the report, every file copied is read: a sound month adds only the summary
+// (no box) before the dialog; a month with problems shows them first. Either way
+// the CSV and the summary file lie beside the archive.
+TEST_F(ExtractionRun, TheMonthReportIsShownAndWrittenBesideTheArchive)
+{
+    Store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01", "PDV2=TRUE", "PDV2_COMPUTADOR=CAIXA02"});
+    Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 3);
+    Store.AddInvoices("CAIXA01", "Canceladas", "202103", 1);
+    const auto second = Store.AddInvoices("CAIXA02", "Transmitidas", "202103", 3);
+    Store.AddInvoices("CAIXA02", "Canceladas", "202103", 1);
+    const TWinFileSystem fs(Store.Roots());
+    TArchiveStep archive(fs, Runner);
+    const auto extract = [&] {
+        View.Events.clear();
+        TExtractionRun run(View, fs, archive);
+        run.SetMonthReport({});
+        return run.Execute(u"2021", u"Março");
+    };
+    TExtractionSummary summary = extract();
+
+    const std::vector<std::string> sound = View.WithoutPositions();
+    ASSERT_GE(sound.size(), 2u);
+    EXPECT_EQ(sound[sound.size() - 2], "summary Mês conferido: 2 PDVs, 4 notas, R$ 40,00; nenhum problema");
+    EXPECT_EQ(sound.back().rfind("dialog ", 0), 0u);
+    EXPECT_TRUE(View.Messages().empty());
+    ASSERT_TRUE(summary.Report);
+    EXPECT_EQ(summary.Report->Totals.Cancelled, 2);
+    const auto outbox = Store.DriveC() / "Kelmora/Orvant/Enviar/2021";
+    const std::string csv = ReadFile(outbox / "03-resumo.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 8); // the header and one line per file
+    EXPECT_NE(ReadFile(outbox / "03-resumo.txt").find("Nenhum problema encontrado."), std::string::npos);
+
+    // The month again, with invoice 2 of PDV2 gone from its terminal.
+    std::filesystem::remove(Store.SourceFolder("CAIXA02", "Transmitidas", "202103") / second[1]);
+    summary = extract();
+    ASSERT_EQ(summary.Report->Problems.size(), 1u);
+    EXPECT_EQ(U8(summary.Report->Problems[0].Text).rfind("PDV2, série 2: falta a nota 2 ", 0), 0u);
+    ASSERT_EQ(View.Messages().size(), 2u); // the earlier extraction set aside, then the report
+    EXPECT_EQ(View.Messages().back().rfind("Mês conferido: 2 PDVs, 3 notas, R$ 30,00; 1 problema.\n- PDV2", 0), 0u);
+    EXPECT_NE(ReadFile(outbox / "03-resumo.txt").find("Problemas:\r\n- PDV2, série 2: falta a nota 2 "),
+              std::string::npos);
 }

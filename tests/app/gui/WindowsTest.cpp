@@ -295,7 +295,9 @@ TEST(MainWindow, ExtractRunsOnceAndHandsTheArchiveToANewDialog)
 
     EXPECT_FALSE(w.Btn_Extrair->isEnabled());
     EXPECT_EQ(w.Btn_Extrair->text(), "Extraindo...");
-    EXPECT_EQ(messages, QStringList {"Sem notas Canceladas do PDV1 para Servidor"});
+    EXPECT_EQ(messages, QStringList {"Sem notas Canceladas do PDV1 para Servidor"}); // a sound month: no box
+    EXPECT_TRUE(w.Lbl_Resumo->isVisible());
+    EXPECT_EQ(w.Lbl_Resumo->toolTip(), "Mês conferido: 1 PDV, 3 notas, R$ 30,00; nenhum problema");
     EXPECT_EQ(w.ProgressBar1->maximum(), 0); // the cancelled pass left range 0, position 0
     EXPECT_EQ(w.ProgressBar1->value(), 0);
     ASSERT_NE(w.form_enviar(), nullptr);
@@ -312,4 +314,41 @@ TEST(MainWindow, ExtractRunsOnceAndHandsTheArchiveToANewDialog)
     w.Btn_ExtrairClick(); // even called directly, a second run does not happen
     EXPECT_EQ(w.findChildren<Tform_enviar*>().size(), 1);
     EXPECT_FALSE(std::filesystem::exists(store.DriveC() / "Kelmora/Orvant/Enviar/2026/anteriores"));
+}
+
+// A month with a gap: the problems come in a box first, the summary stays below the
+// bar inside the designed client area, and the dialog the run opens says how many.
+TEST(MainWindow, TheMonthReportBelowTheBarAndInTheDialog)
+{
+    orvant::test::TStoreFixture store;
+    store.WriteConfig({"PDV1=TRUE", "PDV1_COMPUTADOR=CAIXA01"});
+    const auto names = store.AddInvoices("CAIXA01", "Transmitidas", "202611", 4);
+    store.AddInvoices("CAIXA01", "Canceladas", "202611", 1);
+    std::filesystem::remove(store.SourceFolder("CAIXA01", "Transmitidas", "202611") / names[2]);
+    TWindowUnderTest t(LocalDate(2026, 12, 8), store.Roots());
+    TForm_Extrair& w = *t.Window;
+    QStringList messages;
+    w.OnShowMessage = [&](const QString& m) { messages << m; };
+    w.show();
+    EXPECT_FALSE(w.Lbl_Resumo->isVisible());
+    QTest::mouseClick(w.Btn_Extrair, Qt::LeftButton);
+
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Mês conferido: 1 PDV, 2 notas, R$ 20,00; 1 problema.\n- PDV1, série 1: falta "
+                                       "a nota 3 entre a primeira (1) e a última (4) do mês."))
+        << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("C:\\Kelmora\\Orvant\\Enviar\\2026\\11-resumo.txt"));
+    EXPECT_EQ(w.Lbl_Resumo->toolTip(), "Mês conferido: 1 PDV, 2 notas, R$ 20,00; 1 problema");
+    EXPECT_EQ(w.Lbl_Resumo->geometry(), QRect(8, 203, 313, 16));
+    EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(w.Lbl_Resumo->geometry()));
+    EXPECT_FALSE(w.Lbl_Resumo->geometry().intersects(w.ProgressBar1->geometry()));
+    ASSERT_NE(w.form_enviar(), nullptr);
+    const QLabel* note = w.form_enviar()->lbl_conferencia;
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), "Conferência do mês: 1 problema; veja o resumo");
+    EXPECT_TRUE(QRect(QPoint(0, 0), w.form_enviar()->size()).contains(note->geometry()));
+    EXPECT_FALSE(note->geometry().intersects(w.form_enviar()->btn_email->geometry()));
+
+    w.Btn_EnviarClick(); // a dialog of its own says nothing of the month
+    EXPECT_FALSE(w.form_enviar()->lbl_conferencia->isVisible());
 }
