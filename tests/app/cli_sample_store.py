@@ -43,10 +43,10 @@ with tempfile.TemporaryDirectory(prefix="orvant-cli-") as root:
             lines = lines[1:]
         check(lines[0] == "Sem notas Canceladas do PDV4 para Servidor", f"run {attempt}: message line")
         check(len(lines) == 4 and "copiados de 4 PDVs" in lines[1], f"run {attempt}: summary line")
-        check(lines[2:] == ["Arquivo conferido: teste do 7-Zip sem erros e 218 arquivos no .7z, iguais ao manifesto "
-                            "em nome, tamanho e CRC-32 (PDV1 80 Transmitidas e 1 Canceladas; PDV2 60 Transmitidas e 1 "
+        check(lines[2:] == ["Arquivo conferido: teste do 7-Zip sem erros e 219 arquivos no .7z, iguais ao manifesto "
+                            "em nome, tamanho e CRC-32 (PDV1 80 Transmitidas e 1 Canceladas; PDV2 60 Transmitidas e 2 "
                             "Canceladas; PDV3 45 Transmitidas e 1 Canceladas; PDV4 30 Transmitidas e 0 Canceladas).",
-                            "Manifesto do mês: C:\\Kelmora\\Orvant\\Enviar\\2021\\03-manifesto.txt (completo: 218 "
+                            "Manifesto do mês: C:\\Kelmora\\Orvant\\Enviar\\2021\\03-manifesto.txt (completo: 219 "
                             "arquivos)."], f"run {attempt}: the archive checked")
         check(result.stdout.startswith("C:\\Kelmora\\Orvant\\Enviar\\2021\\03.7z -> "), "archive path on stdout")
 
