@@ -82,10 +82,19 @@ void TConsoleExtractionView::ShowMessage(std::u16string_view text)
     WriteMessageLine(FMessages, text);
 }
 
-void TConsoleExtractionView::ShowMonthSummary(std::u16string_view summary, std::size_t problems)
+void TConsoleExtractionView::ShowMonthReport(const TMonthReport& report, std::u16string_view summaryPath)
 {
-    if (problems == 0) // else the problems' message began with the summary
-        WriteMessageLine(FMessages, summary);
+    if (report.Problems.empty()) {
+        WriteMessageLine(FMessages, report.Summary());
+        return;
+    }
+    // The box's text, a line each: a log reader greps for "- PDV3".
+    const std::u16string text = MonthReportMessage(report, summaryPath);
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t end = std::min(text.find(u'\n', from), text.size());
+        WriteMessageLine(FMessages, std::u16string_view(text).substr(from, end - from));
+        from = end + 1;
+    }
 }
 
 void TConsoleDispatchView::ShowMessage(std::u16string_view text)

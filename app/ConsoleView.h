@@ -27,7 +27,8 @@ public:
     void SetProgressPosition(int) override {}
     void ShowMessage(std::u16string_view text) override;
     void OpenSendDialog(std::u16string_view attachmentPath) override;
-    void ShowMonthSummary(std::u16string_view summary, std::size_t problems) override;
+    // The summary, then each problem shown on a line of its own.
+    void ShowMonthReport(const TMonthReport& report, std::u16string_view summaryPath) override;
 
 private:
     std::ostream& FMessages;

@@ -53,6 +53,13 @@ struct TExtractionRun::TPass {
     bool ShareReachable;
 };
 
+std::u16string MonthReportMessage(const TMonthReport& report, std::u16string_view summaryPath)
+{
+    return report.Summary() + u"." + report.ProblemList(TExtractionRun::kProblemsShown) + u"\nTodos estão em "
+        + std::u16string(summaryPath) + u". Os problemas não impedem o envio, mas o contador vai perguntar por eles: "
+          u"corrija o que puder no PDV e extraia o mês de novo.";
+}
+
 bool TTerminalReport::Complete() const
 {
     return (Issued.StagingExists || Cancelled.StagingExists) && Issued.Failed == 0 && Cancelled.Failed == 0
@@ -274,11 +281,7 @@ void TExtractionRun::ReportMonth(TExtractionSummary& summary)
             FView.ShowMessage(u"Não foi possível gravar " + path + u" (" + FileErrorText(error)
                               + u"). O mês foi conferido, mas o resumo não ficou ao lado do arquivo.");
     }
-    if (!report.Problems.empty())
-        FView.ShowMessage(report.Summary() + u"." + report.ProblemList(kProblemsShown) + u"\nTodos estão em "
-                          + summaryPath + u". Os problemas não impedem o envio, mas o contador vai perguntar por eles: "
-                          u"corrija o que puder no PDV e extraia o mês de novo.");
-    FView.ShowMonthSummary(report.Summary(), report.Problems.size());
+    FView.ShowMonthReport(report, summaryPath);
     if (FHistory)
         RecordReport(summary, summaryPath);
 }

@@ -42,10 +42,15 @@ public:
     // Modal: returns when the user has closed the message.
     virtual void ShowMessage(std::u16string_view text) = 0;
     virtual void OpenSendDialog(std::u16string_view attachmentPath) = 0;
-    // The month report's summary line, shown without a box; problems come as a
-    // message first. Before OpenSendDialog, so the dialog can say how many.
-    virtual void ShowMonthSummary(std::u16string_view summary, std::size_t problems) = 0;
+    // The month's report, before OpenSendDialog (so the dialog can say how many
+    // problems there are): the summary in one line without a box; the problems,
+    // if any, as MonthReportMessage says them. `summaryPath`: the file with all.
+    virtual void ShowMonthReport(const TMonthReport& report, std::u16string_view summaryPath) = 0;
 };
+
+// The summary, the first problems one a line, where all of them are and that they
+// do not stop the send.
+std::u16string MonthReportMessage(const TMonthReport& report, std::u16string_view summaryPath);
 
 struct TPassReport {
     int Counted = 0;

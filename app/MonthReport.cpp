@@ -583,6 +583,14 @@ TMonthReport TMonthCheck::Finish() const
             previous = n;
         }
     }
+
+    // Terminal by terminal, as the store owner walks to them; what spans terminals last.
+    const auto rank = [&s](const TMonthProblem& p) {
+        const auto at = std::find(s.Terminals.begin(), s.Terminals.end(), p.Terminal);
+        return p.Terminal.empty() ? s.Terminals.size() + 1 : static_cast<std::size_t>(at - s.Terminals.begin());
+    };
+    std::stable_sort(report.Problems.begin(), report.Problems.end(),
+                     [&rank](const TMonthProblem& a, const TMonthProblem& b) { return rank(a) < rank(b); });
     return report;
 }
 

@@ -244,9 +244,12 @@ void TForm_Extrair::OpenSendDialog(std::u16string_view attachmentPath)
     CreateSendDialog(QString::fromStdU16String(std::u16string(attachmentPath)))->SetMonthReportNote(FMonthReportNote);
 }
 
-void TForm_Extrair::ShowMonthSummary(std::u16string_view summary, std::size_t problems)
+void TForm_Extrair::ShowMonthReport(const app::TMonthReport& report, std::u16string_view summaryPath)
 {
-    const QString text = QString::fromStdU16String(std::u16string(summary));
+    const std::size_t problems = report.Problems.size();
+    if (problems)
+        ShowMessage(app::MonthReportMessage(report, summaryPath));
+    const QString text = QString::fromStdU16String(report.Summary());
     // One line: a summary wider than the window is cut with an ellipsis and
     // shown whole as the tooltip.
     Lbl_Resumo->setText(Lbl_Resumo->fontMetrics().elidedText(text, Qt::ElideRight, Lbl_Resumo->width()));

@@ -82,7 +82,7 @@ private:
     void SetProgressPosition(int position) override;
     void ShowMessage(std::u16string_view text) override;
     void OpenSendDialog(std::u16string_view attachmentPath) override;
-    void ShowMonthSummary(std::u16string_view summary, std::size_t problems) override;
+    void ShowMonthReport(const app::TMonthReport& report, std::u16string_view summaryPath) override;
 
     platform::TDeploymentConfig FDeployment;
     QString FApplicationTitle;

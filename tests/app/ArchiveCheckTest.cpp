@@ -34,7 +34,7 @@ struct TQuietView final : IExtractionView {
     void SetProgressPosition(int) override {}
     void ShowMessage(std::u16string_view text) override { Messages.emplace_back(text); }
     void OpenSendDialog(std::u16string_view) override {}
-    void ShowMonthSummary(std::u16string_view, std::size_t) override {}
+    void ShowMonthReport(const TMonthReport&, std::u16string_view) override {}
 };
 
 // PDV1 with 3 issued and 1 cancelled invoice, PDV2 with 2 issued and no cancelled

@@ -41,7 +41,12 @@ public:
     std::function<void(int)> OnPosition;
     void ShowMessage(std::u16string_view text) override { Events.push_back("msg " + U8(text)); }
     void OpenSendDialog(std::u16string_view path) override { Events.push_back("dialog " + U8(path)); }
-    void ShowMonthSummary(std::u16string_view summary, std::size_t) override { Events.push_back("summary " + U8(summary)); }
+    void ShowMonthReport(const TMonthReport& report, std::u16string_view summaryPath) override
+    {
+        if (!report.Problems.empty())
+            ShowMessage(MonthReportMessage(report, summaryPath));
+        Events.push_back("summary " + U8(report.Summary()));
+    }
 
     std::vector<std::string> Messages() const
     {

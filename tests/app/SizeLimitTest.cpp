@@ -65,7 +65,7 @@ struct TPackedMonth {
             void SetProgressPosition(int) override {}
             void ShowMessage(std::u16string_view) override {}
             void OpenSendDialog(std::u16string_view) override {}
-            void ShowMonthSummary(std::u16string_view, std::size_t) override {}
+            void ShowMonthReport(const TMonthReport&, std::u16string_view) override {}
         } view;
         TExtractionRun run(view, fs, step);
         run.SetArchiveCheck(check, nullptr);

@@ -42,6 +42,12 @@ with tempfile.TemporaryDirectory(prefix="orvant-cli-") as root:
                                       "\\2021\\anteriores\\03-"), "run 2: the first run set aside")
             lines = lines[1:]
         check(lines[0] == "Sem notas Canceladas do PDV4 para Servidor", f"run {attempt}: message line")
+        # The month's report: the summary, the store's three planted problems, where all are.
+        check(lines[1].startswith("Mês conferido: 4 PDVs, ") and lines[1].endswith("; 3 problemas.")
+              and [line[:7] for line in lines[2:5]] == ["- PDV1,", "- PDV3,", "- PDV4,"]
+              and lines[5].startswith("Todos estão em C:\\Kelmora\\Orvant\\Enviar\\2021\\03-resumo.txt."),
+              f"run {attempt}: the month's report")
+        lines = lines[:1] + lines[6:]
         check(len(lines) == 4 and "copiados de 4 PDVs" in lines[1], f"run {attempt}: summary line")
         check(lines[2:] == ["Arquivo conferido: teste do 7-Zip sem erros e 219 arquivos no .7z, iguais ao manifesto "
                             "em nome, tamanho e CRC-32 (PDV1 80 Transmitidas e 1 Canceladas; PDV2 60 Transmitidas e 2 "
