@@ -130,12 +130,13 @@ TPassReport TExtractionRun::CopyPass(const TPass& p, TTerminalReport& report, TM
             continue;
         const std::u16string source = SourceFilePath(p.Source, entry.Name);
         const std::u16string target = StagingFilePath(p.Staging, entry.Name);
+        std::string content;
         const TCopiedFile copied = FFileSystem.CopyFromShare(p.Share, source, target, entry.IsRegularFile,
-                                                             FMonthCheck ? &FContent : nullptr);
+                                                             FMonthCheck ? &content : nullptr);
         if (copied.Ok()) {
             ++pass.Copied;
             if (FMonthCheck)
-                FMonthCheck->Add(report.Key, p.Folder, entry.Name, ReadInvoiceDocument(FContent, copied.Size));
+                FMonthCheck->Add(report.Key, p.Folder, entry.Name, std::move(content), copied.Size);
             manifest.Files.push_back({report.Key, p.Folder, entry.Name, copied.Size,
                                       ManifestTime(copied.ModifiedUnix), copied.Crc32});
             FView.SetProgressPosition(++position);
@@ -273,7 +274,6 @@ void TExtractionRun::ReportMonth(TExtractionSummary& summary)
 {
     const TMonthReport& report = summary.Report.emplace(FMonthCheck->Finish());
     FMonthCheck.reset();
-    FContent = std::string();
     const std::u16string summaryPath = ReportSummaryPathFor(summary.AttachmentPath);
     for (const auto& [path, text] : {std::pair {ReportCsvPathFor(summary.AttachmentPath), MonthReportCsv(report)},
                                      std::pair {summaryPath, MonthReportSummaryText(report)}}) {
@@ -391,7 +391,7 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
     summary.Manifest.Year = std::u16string(yearText);
     summary.Manifest.Month = month;
     if (FReportCnpjs)
-        FMonthCheck = std::make_unique<TMonthCheck>(std::u16string(yearText), month, *FReportCnpjs);
+        FMonthCheck = std::make_unique<TMonthCheckWorker>(std::u16string(yearText), month, *FReportCnpjs);
     for (const auto& [number, terminal] : enabled) {
         if (FMonthCheck)
             FMonthCheck->AddTerminal(TerminalKey(number));

@@ -19,6 +19,7 @@
 #include "app/ArchiveCheck.h"
 #include "app/ArchiveStep.h"
 #include "app/MonthManifest.h"
+#include "app/MonthCheckWorker.h"
 #include "app/MonthReport.h"
 #include "app/TerminalConfig.h"
 #include "platform/FileLock.h"
@@ -138,8 +139,7 @@ private:
     TArchiveCheck* FArchiveCheck = nullptr;
     const TSendHistory* FHistory = nullptr;
     std::optional<std::vector<std::string>> FReportCnpjs;
-    std::unique_ptr<TMonthCheck> FMonthCheck; // during a run with the report
-    std::string FContent;                      // the bytes of the file last copied, for the report
+    std::unique_ptr<TMonthCheckWorker> FMonthCheck; // during a run with the report
 };
 
 } // namespace orvant::app

@@ -1,0 +1,55 @@
+#pragma once
+// The month's checks on a thread of their own: the extraction copies the next file
+// while the last one is read and checked, so the report costs the copy almost
+// nothing on a machine with a second core. Files are handed over in the order
+// copied and checked in that order; at most kQueued wait, so a slow reader holds
+// the copy back instead of filling memory.
+
+#include "app/MonthReport.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace orvant::app {
+
+class TMonthCheckWorker {
+public:
+    static constexpr std::size_t kQueued = 256;
+
+    TMonthCheckWorker(std::u16string year, std::u16string month, std::vector<std::string> storeCnpjs);
+    ~TMonthCheckWorker(); // stops the thread; what was not finished is dropped
+    TMonthCheckWorker(const TMonthCheckWorker&) = delete;
+    TMonthCheckWorker& operator=(const TMonthCheckWorker&) = delete;
+
+    void AddTerminal(std::u16string_view terminal);
+    // `bytes`: the file's content as copied (taken over), `fileSize` its size.
+    void Add(std::u16string_view terminal, std::u16string_view folder, std::u16string_view name, std::string&& bytes,
+             std::uint64_t fileSize);
+    // Waits for every file handed over, then checks the month. Once only.
+    TMonthReport Finish();
+
+private:
+    struct TItem {
+        std::u16string Terminal;
+        std::u16string Folder; // empty: AddTerminal
+        std::u16string Name;
+        std::string Bytes;
+        std::uint64_t Size = 0;
+    };
+    void Push(TItem&& item);
+    void Work();
+
+    TMonthCheck FCheck;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<TItem> FQueue;
+    bool FClosed = false;
+    std::exception_ptr FFailure;
+    std::thread FThread;
+};
+
+} // namespace orvant::app
