@@ -54,12 +54,26 @@ pugi::xml_node Path(pugi::xml_node node, std::initializer_list<std::string_view>
     return node;
 }
 
+// Every field read is ASCII by the layout (digits, codes, dates) and short; what a
+// file holds instead reaches messages and the CSV only as printable ASCII, and cut.
+constexpr std::size_t kMaxFieldLength = 64;
+
+std::string Printable(std::string_view text)
+{
+    std::string out;
+    for (const char c : text.substr(0, kMaxFieldLength))
+        out += c >= 0x20 && c <= 0x7e ? c : '?';
+    if (text.size() > kMaxFieldLength)
+        out += "...";
+    return out;
+}
+
 std::string Trimmed(std::string_view text)
 {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos)
         return {};
-    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+    return Printable(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
 }
 
 // The text of the element at `steps` below `node`; empty when it is not there.
@@ -179,7 +193,7 @@ TInvoiceDocument ReadInvoiceDocument(std::string_view bytes, std::uint64_t fileS
     else {
         d.Kind = TDocumentKind::dkNotNfce;
         const std::string_view ns = NamespaceOf(root);
-        d.Problem = "elemento raiz " + std::string(root.name()) + (ns.empty() ? "" : " (" + std::string(ns) + ")");
+        d.Problem = "elemento raiz " + Printable(root.name()) + (ns.empty() ? "" : " (" + Printable(ns) + ")");
     }
     return d;
 }

@@ -15,6 +15,7 @@ TMonthCheckWorker::~TMonthCheckWorker()
         const std::lock_guard<std::mutex> guard(FLock);
         FClosed = true;
         FQueue.clear();
+        FQueuedBytes = 0;
     }
     FChanged.notify_all();
     if (FThread.joinable())
@@ -35,7 +36,12 @@ void TMonthCheckWorker::Add(std::u16string_view terminal, std::u16string_view fo
 void TMonthCheckWorker::Push(TItem&& item)
 {
     std::unique_lock<std::mutex> guard(FLock);
-    FChanged.wait(guard, [this] { return FQueue.size() < kQueued || FClosed; });
+    // One file always fits, however large: the reader takes files of up to 8 MiB.
+    FChanged.wait(guard, [&] {
+        return FQueue.empty() || FClosed
+            || (FQueue.size() < kQueued && FQueuedBytes + item.Bytes.size() <= kQueuedBytes);
+    });
+    FQueuedBytes += item.Bytes.size();
     FQueue.push_back(std::move(item));
     guard.unlock();
     FChanged.notify_all();
@@ -50,6 +56,7 @@ void TMonthCheckWorker::Work()
             return; // closed and drained
         TItem item = std::move(FQueue.front());
         FQueue.pop_front();
+        FQueuedBytes -= item.Bytes.size();
         guard.unlock();
         FChanged.notify_all();
         try {

@@ -2,8 +2,8 @@
 // The month's checks on a thread of their own: the extraction copies the next file
 // while the last one is read and checked, so the report costs the copy almost
 // nothing on a machine with a second core. Files are handed over in the order
-// copied and checked in that order; at most kQueued wait, so a slow reader holds
-// the copy back instead of filling memory.
+// copied and checked in that order; at most kQueued files or kQueuedBytes wait,
+// so a slow reader holds the copy back instead of filling memory.
 
 #include "app/MonthReport.h"
 
@@ -19,6 +19,7 @@ namespace orvant::app {
 class TMonthCheckWorker {
 public:
     static constexpr std::size_t kQueued = 256;
+    static constexpr std::size_t kQueuedBytes = 32 * 1024 * 1024;
 
     TMonthCheckWorker(std::u16string year, std::u16string month, std::vector<std::string> storeCnpjs);
     ~TMonthCheckWorker(); // stops the thread; what was not finished is dropped
@@ -47,6 +48,7 @@ private:
     std::mutex FLock;
     std::condition_variable FChanged;
     std::deque<TItem> FQueue;
+    std::size_t FQueuedBytes = 0;
     bool FClosed = false;
     std::exception_ptr FFailure;
     std::thread FThread;

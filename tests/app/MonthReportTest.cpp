@@ -277,3 +277,14 @@ TEST(MonthReport, ASoundMonthMoneyAndTheCsvFieldsASpreadsheetWouldMisread)
     EXPECT_EQ(U8(ReportCsvPathFor(u"C:\\Kelmora\\Orvant\\Enviar\\2026\\11.7z")),
               "C:\\Kelmora\\Orvant\\Enviar\\2026\\11-resumo.csv");
 }
+
+TEST(InvoiceReader, WhatAFileHoldsReachesMessagesAsShortPrintableText)
+{
+    TNfceInvoice invoice;
+    invoice.Total = std::string(5000, '9') + "\x01\xff";
+    const TInvoiceDocument d = ReadInvoiceDocument(invoice.Xml());
+    EXPECT_EQ(d.Total, std::string(64, '9') + "...");
+    const TInvoiceDocument odd = ReadInvoiceDocument("<r\xc3\xa9 xmlns='\x1b[2J'/>");
+    EXPECT_EQ(odd.Kind, TDocumentKind::dkNotNfce);
+    EXPECT_EQ(odd.Problem, "elemento raiz r?? (?[2J)");
+}

@@ -13,6 +13,7 @@ Usage: cli_windows_run.py ORVANT_CLI_EXE SCRIPTS_FOLDER 7ZZ_EXE
 import email
 import email.policy
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -93,6 +94,8 @@ with tempfile.TemporaryDirectory(prefix="orvant-winrun-") as root:
         check(code == 0, f"run: exit status {code}")
         check(err.splitlines()[-1:] == ["E-mail enviado para contador@example.com."], "confirmation")
         check(PASSWORD not in err, "the password is not printed")
+        check(re.search(r"Mês conferido: 4 PDVs, \d+ notas, R\$ [\d.,]+; 3 problemas\.", err)
+              and "\n- PDV1, série 1: faltam as notas " in err, "the month's report, read with pugixml for Windows")
         code, err = run("run", "--store", "Loja Centro", "--to", "Contador <contador@example.com>",
                         "--year", "2021", "--month", "3")
         check(code == 1 and "Este mês já foi enviado para Contador <contador@example.com> em " in err,
