@@ -272,12 +272,13 @@ void TExtractionRun::RecordProblems(const TExtractionSummary& summary)
 
 void TExtractionRun::ReportMonth(TExtractionSummary& summary)
 {
-    const TMonthReport& report = summary.Report.emplace(FMonthCheck->Finish());
+    TMonthCheckWorker::TFinished finished = FMonthCheck->Finish();
     FMonthCheck.reset();
+    const TMonthReport& report = summary.Report.emplace(std::move(finished.Report));
     const std::u16string summaryPath = ReportSummaryPathFor(summary.AttachmentPath);
-    for (const auto& [path, text] : {std::pair {ReportCsvPathFor(summary.AttachmentPath), MonthReportCsv(report)},
-                                     std::pair {summaryPath, MonthReportSummaryText(report)}}) {
-        if (const int error = FFileSystem.WriteFileWhole(path, text))
+    for (const auto& [path, text] : {std::pair {ReportCsvPathFor(summary.AttachmentPath), &finished.Csv},
+                                     std::pair {summaryPath, &finished.Summary}}) {
+        if (const int error = FFileSystem.WriteFileWhole(path, *text))
             FView.ShowMessage(u"Não foi possível gravar " + path + u" (" + FileErrorText(error)
                               + u"). O mês foi conferido, mas o resumo não ficou ao lado do arquivo.");
     }
@@ -399,6 +400,8 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
     }
 
     summary.AttachmentPath = ArchiveFilePath(ArchiveBase(yearText, month));
+    if (FMonthCheck)
+        FMonthCheck->Close(); // checked while the archive is
     if (FArchiveCheck)
         CheckArchive(summary);
     WriteManifest(summary);

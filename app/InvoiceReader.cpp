@@ -148,29 +148,10 @@ std::string ParseFailure(pugi::xml_parse_status status)
     }
 }
 
-} // namespace
-
-TInvoiceDocument ReadInvoiceDocument(std::string_view bytes)
-{
-    return ReadInvoiceDocument(bytes, bytes.size());
-}
-
-TInvoiceDocument ReadInvoiceDocument(std::string_view bytes, std::uint64_t fileSize)
+// The document read from a parsed tree.
+TInvoiceDocument ReadDocument(const pugi::xml_document& document)
 {
     TInvoiceDocument d;
-    if (fileSize > kMaxInvoiceFileSize) {
-        d.Problem = "arquivo de " + std::to_string(fileSize) + " bytes, grande demais para uma nota";
-        return d;
-    }
-    pugi::xml_document document;
-    // Minimal parsing: the fields read are digits, codes and dates, so entities
-    // need no expansion; the encoding comes from the byte-order mark or the
-    // declaration (UTF-8, UTF-16, UTF-32, ISO-8859-1).
-    const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size(), pugi::parse_minimal);
-    if (!parsed) {
-        d.Problem = ParseFailure(parsed.status) + " perto do byte " + std::to_string(parsed.offset);
-        return d;
-    }
     // The parser takes several top-level elements; a document has one root.
     // (Text after the root it drops without a word; harmless for what is read.)
     int elements = 0;
@@ -196,6 +177,53 @@ TInvoiceDocument ReadInvoiceDocument(std::string_view bytes, std::uint64_t fileS
         d.Problem = "elemento raiz " + Printable(root.name()) + (ns.empty() ? "" : " (" + Printable(ns) + ")");
     }
     return d;
+}
+
+TInvoiceDocument Refused(const pugi::xml_parse_result& parsed)
+{
+    TInvoiceDocument d;
+    d.Problem = ParseFailure(parsed.status) + " perto do byte " + std::to_string(parsed.offset);
+    return d;
+}
+
+TInvoiceDocument TooLarge(std::uint64_t fileSize)
+{
+    TInvoiceDocument d;
+    d.Problem = "arquivo de " + std::to_string(fileSize) + " bytes, grande demais para uma nota";
+    return d;
+}
+
+// Minimal parsing: the fields read are digits, codes and dates, so entities need
+// no expansion; the encoding comes from the byte-order mark or the declaration
+// (UTF-8, UTF-16, UTF-32, ISO-8859-1).
+constexpr unsigned kParseOptions = pugi::parse_minimal;
+
+} // namespace
+
+TInvoiceReader::TInvoiceReader() : FDocument(std::make_unique<pugi::xml_document>()) {}
+
+TInvoiceReader::~TInvoiceReader() = default;
+
+TInvoiceDocument TInvoiceReader::Read(std::string& bytes, std::uint64_t fileSize)
+{
+    if (fileSize > kMaxInvoiceFileSize)
+        return TooLarge(fileSize);
+    const pugi::xml_parse_result parsed = FDocument->load_buffer_inplace(bytes.data(), bytes.size(), kParseOptions);
+    return parsed ? ReadDocument(*FDocument) : Refused(parsed);
+}
+
+TInvoiceDocument ReadInvoiceDocument(std::string_view bytes)
+{
+    return ReadInvoiceDocument(bytes, bytes.size());
+}
+
+TInvoiceDocument ReadInvoiceDocument(std::string_view bytes, std::uint64_t fileSize)
+{
+    if (fileSize > kMaxInvoiceFileSize)
+        return TooLarge(fileSize);
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size(), kParseOptions);
+    return parsed ? ReadDocument(document) : Refused(parsed);
 }
 
 } // namespace orvant::app

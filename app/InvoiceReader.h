@@ -10,8 +10,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+namespace pugi {
+class xml_document;
+}
 
 namespace orvant::app {
 
@@ -60,6 +65,23 @@ struct TInvoiceDocument {
     std::string FirstNumber; // nNFIni
     std::string LastNumber;  // nNFFin
     std::string VoidStatus;  // retInutNFe's cStat
+};
+
+// Reads file after file into one parser's memory, parsing each file's bytes where
+// they lie (they are altered): what a busy month's thousands of files need.
+class TInvoiceReader {
+public:
+    TInvoiceReader();
+    ~TInvoiceReader();
+    TInvoiceReader(const TInvoiceReader&) = delete;
+    TInvoiceReader& operator=(const TInvoiceReader&) = delete;
+
+    // `bytes`: the file's content, or nothing when the file of `fileSize` bytes
+    // was too large to be kept.
+    TInvoiceDocument Read(std::string& bytes, std::uint64_t fileSize);
+
+private:
+    std::unique_ptr<pugi::xml_document> FDocument;
 };
 
 TInvoiceDocument ReadInvoiceDocument(std::string_view bytes);

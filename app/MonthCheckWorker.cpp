@@ -1,6 +1,7 @@
 #include "app/MonthCheckWorker.h"
 
 #include "app/InvoiceReader.h"
+#include "app/MonthReportFiles.h"
 
 namespace orvant::app {
 
@@ -37,52 +38,81 @@ void TMonthCheckWorker::Push(TItem&& item)
 {
     std::unique_lock<std::mutex> guard(FLock);
     // One file always fits, however large: the reader takes files of up to 8 MiB.
-    FChanged.wait(guard, [&] {
+    const auto fits = [&] {
         return FQueue.empty() || FClosed
             || (FQueue.size() < kQueued && FQueuedBytes + item.Bytes.size() <= kQueuedBytes);
-    });
+    };
+    if (!fits()) {
+        FProducerWaiting = true;
+        FChanged.notify_all(); // the worker takes what is queued now
+        FChanged.wait(guard, fits);
+        FProducerWaiting = false;
+    }
     FQueuedBytes += item.Bytes.size();
     FQueue.push_back(std::move(item));
+    const bool wake = FQueue.size() == kBatch;
     guard.unlock();
-    FChanged.notify_all();
+    if (wake)
+        FChanged.notify_all();
 }
 
 void TMonthCheckWorker::Work()
 {
+    TInvoiceReader reader;
+    std::deque<TItem> batch;
     for (;;) {
-        std::unique_lock<std::mutex> guard(FLock);
-        FChanged.wait(guard, [this] { return !FQueue.empty() || FClosed; });
-        if (FQueue.empty())
-            return; // closed and drained
-        TItem item = std::move(FQueue.front());
-        FQueue.pop_front();
-        FQueuedBytes -= item.Bytes.size();
-        guard.unlock();
-        FChanged.notify_all();
-        try {
-            if (item.Folder.empty())
-                FCheck.AddTerminal(item.Terminal);
-            else
-                FCheck.Add(item.Terminal, item.Folder, item.Name, ReadInvoiceDocument(item.Bytes, item.Size));
-        } catch (...) { // out of memory, say: kept for Finish, which raises it on the run's thread
-            const std::lock_guard<std::mutex> failed(FLock);
-            if (!FFailure)
-                FFailure = std::current_exception();
+        {
+            // Woken once per batch, not per file: a wake-up per file cost more
+            // system time than the reading itself.
+            std::unique_lock<std::mutex> guard(FLock);
+            FChanged.wait(guard, [this] { return FQueue.size() >= kBatch || FProducerWaiting || FClosed; });
+            if (FQueue.empty() && FClosed)
+                break;
+            batch.swap(FQueue);
+            FQueuedBytes = 0;
         }
+        FChanged.notify_all(); // a producer waiting for room
+        for (TItem& item : batch) {
+            try {
+                if (item.Folder.empty())
+                    FCheck.AddTerminal(item.Terminal);
+                else
+                    FCheck.Add(item.Terminal, item.Folder, item.Name, reader.Read(item.Bytes, item.Size));
+            } catch (...) { // out of memory, say: kept for Finish, which raises it on the run's thread
+                const std::lock_guard<std::mutex> failed(FLock);
+                if (!FFailure)
+                    FFailure = std::current_exception();
+            }
+        }
+        batch.clear();
+    }
+    if (FFailure)
+        return;
+    try {
+        FFinished.Report = FCheck.Finish();
+        FFinished.Csv = MonthReportCsv(FFinished.Report);
+        FFinished.Summary = MonthReportSummaryText(FFinished.Report);
+    } catch (...) {
+        FFailure = std::current_exception();
     }
 }
 
-TMonthReport TMonthCheckWorker::Finish()
+void TMonthCheckWorker::Close()
 {
     {
         const std::lock_guard<std::mutex> guard(FLock);
         FClosed = true;
     }
     FChanged.notify_all();
+}
+
+TMonthCheckWorker::TFinished TMonthCheckWorker::Finish()
+{
+    Close();
     FThread.join();
     if (FFailure)
         std::rethrow_exception(FFailure);
-    return FCheck.Finish();
+    return std::move(FFinished);
 }
 
 } // namespace orvant::app

@@ -1,11 +1,13 @@
 #include "app/MonthReport.h"
 
 #include "app/AccessKey.h"
+#include "app/MonthReportFiles.h"
 #include "platform/Utf.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 namespace orvant::app {
@@ -79,11 +81,11 @@ TAuthorisation AuthorisationOf(const TInvoiceDocument& d)
     return TAuthorisation::atRefused;
 }
 
+// A month holds tens of thousands of files: the records keep what the checks
+// compare, and the texts of a problem are made from the file's line when needed.
 struct TInvoiceRecord {
     std::size_t Line = 0;
     std::u16string Terminal;
-    std::u16string Place; // "PDV1 (Transmitidas\a.xml)"
-    std::u16string Label; // "PDV1, série 1, nota 123"
     std::string Key;
     std::string Cnpj;
     std::int64_t Series = -1;
@@ -99,9 +101,27 @@ struct TInvoiceRecord {
 struct TCancellationRecord {
     std::size_t Line = 0;
     std::u16string Terminal;
-    std::u16string Place;
     std::string Key;
 };
+
+// "Transmitidas\a.xml"
+std::u16string FileOf(const TReportLine& line)
+{
+    return line.Folder + u"\\" + line.Name;
+}
+
+// "PDV1 (Transmitidas\a.xml)"
+std::u16string PlaceOf(const TReportLine& line)
+{
+    return line.Terminal + u" (" + FileOf(line) + u")";
+}
+
+// "PDV1, série 1, nota 123 (Transmitidas\a.xml)"
+std::u16string InvoiceOf(const TReportLine& line)
+{
+    return line.Terminal + u", série " + Text(line.Series) + u", nota " + Text(line.Number) + u" (" + FileOf(line)
+        + u")";
+}
 
 struct TVoidedRange {
     std::string Cnpj;
@@ -212,9 +232,9 @@ struct TMonthCheck::TState {
     {
         Problems.push_back({std::u16string(terminal), std::move(text)});
     }
-    void AddInvoice(const std::u16string& place, TReportLine& line, const TInvoiceDocument& d);
-    void AddEvent(const std::u16string& place, TReportLine& line, const TInvoiceDocument& d);
-    void AddVoidedRange(const std::u16string& place, TReportLine& line, const TInvoiceDocument& d);
+    void AddInvoice(TReportLine& line, const TInvoiceDocument& d);
+    void AddEvent(TReportLine& line, const TInvoiceDocument& d);
+    void AddVoidedRange(TReportLine& line, const TInvoiceDocument& d);
 };
 
 TMonthCheck::TMonthCheck(std::u16string year, std::u16string month, std::vector<std::string> storeCnpjs)
@@ -241,38 +261,36 @@ void TMonthCheck::Add(std::u16string_view terminal, std::u16string_view folder, 
     line.Terminal = terminal;
     line.Folder = folder;
     line.Name = name;
-    const std::u16string file = std::u16string(folder) + u"\\" + std::u16string(name);
-    const std::u16string place = std::u16string(terminal) + u" (" + file + u")";
     switch (document.Kind) {
     case TDocumentKind::dkInvoice:
-        F->AddInvoice(place, line, document);
+        F->AddInvoice(line, document);
         break;
     case TDocumentKind::dkEvent:
-        F->AddEvent(place, line, document);
+        F->AddEvent(line, document);
         break;
     case TDocumentKind::dkVoidedRange:
-        F->AddVoidedRange(place, line, document);
+        F->AddVoidedRange(line, document);
         break;
     case TDocumentKind::dkNotNfce:
         line.Status = u"não é NFC-e";
-        F->Problem(terminal, std::u16string(terminal) + u": o arquivo " + file + u" não é uma NFC-e, um cancelamento "
+        F->Problem(terminal, std::u16string(terminal) + u": o arquivo " + FileOf(line) + u" não é uma NFC-e, um cancelamento "
                    u"nem uma inutilização (" + Text(document.Problem) + u"). Retire-o da pasta do PDV ou pergunte ao "
                    u"suporte do PDV o que ele é.");
         break;
     case TDocumentKind::dkNotWellFormed:
         line.Status = u"XML ilegível";
-        F->Problem(terminal, std::u16string(terminal) + u": o arquivo " + file + u" não é um XML legível ("
+        F->Problem(terminal, std::u16string(terminal) + u": o arquivo " + FileOf(line) + u" não é um XML legível ("
                    + Text(document.Problem) + u"). Peça ao suporte do PDV uma cópia íntegra desse arquivo.");
         break;
     }
+    line.CsvStart = CsvLineStart(line);
 }
 
-void TMonthCheck::TState::AddInvoice(const std::u16string& place, TReportLine& line, const TInvoiceDocument& d)
+void TMonthCheck::TState::AddInvoice(TReportLine& line, const TInvoiceDocument& d)
 {
     TInvoiceRecord r;
     r.Line = Lines.size() - 1;
     r.Terminal = line.Terminal;
-    r.Place = place;
     const auto key = ParseAccessKey(d.Id);
     r.Key = key ? key->Digits : std::string();
     r.Cnpj = d.Cnpj;
@@ -293,14 +311,13 @@ void TMonthCheck::TState::AddInvoice(const std::u16string& place, TReportLine& l
     line.Number = d.Number;
     line.IssuedAt = d.IssuedAt;
     line.TotalCents = r.Cents;
-    r.Label = line.Terminal + u", série " + Text(d.Series) + u", nota " + Text(d.Number);
-    const std::u16string who = r.Label + u" " + place.substr(line.Terminal.size() + 1);
+    const auto who = [&line] { return InvoiceOf(line); };
 
     if (!key) {
-        Problem(line.Terminal, who + u": o arquivo não traz uma chave de acesso de 44 dígitos (Id \"" + Text(d.Id)
+        Problem(line.Terminal, who() + u": o arquivo não traz uma chave de acesso de 44 dígitos (Id \"" + Text(d.Id)
                                    + u"\"). Peça ao suporte do PDV que confira a nota.");
     } else if (!key->CheckDigitRight()) {
-        Problem(line.Terminal, who + u": o dígito verificador da chave " + Text(key->Digits) + u" está errado (o certo é "
+        Problem(line.Terminal, who() + u": o dígito verificador da chave " + Text(key->Digits) + u" está errado (o certo é "
                                    + Count(AccessKeyCheckDigit(key->Digits.substr(0, 43)))
                                    + u"): a chave não vale na SEFAZ. Peça ao suporte do PDV que confira a nota.");
     } else {
@@ -335,7 +352,7 @@ void TMonthCheck::TState::AddInvoice(const std::u16string& place, TReportLine& l
             std::u16string fields;
             for (std::size_t i = 0; i < differ.size(); ++i)
                 fields += (i ? u", " : u"") + differ[i];
-            Problem(line.Terminal, who + u": a chave de acesso " + Text(key->Digits)
+            Problem(line.Terminal, who() + u": a chave de acesso " + Text(key->Digits)
                                        + u" não confere com os dados da nota (" + fields
                                        + u"). Peça ao suporte do PDV que confira a nota.");
         }
@@ -350,7 +367,7 @@ void TMonthCheck::TState::AddInvoice(const std::u16string& place, TReportLine& l
         break;
     case TAuthorisation::atMissing:
         line.Status = u"sem autorização";
-        Problem(line.Terminal, who
+        Problem(line.Terminal, who()
                 + (d.EmissionType == "9"
                        ? std::u16string(u": emitida em contingência off-line e ainda sem autorização da SEFAZ. Deixe o "
                                         u"PDV ligado à internet para que ele transmita a nota e extraia o mês de novo.")
@@ -359,44 +376,46 @@ void TMonthCheck::TState::AddInvoice(const std::u16string& place, TReportLine& l
         break;
     case TAuthorisation::atRefused:
         line.Status = u"não autorizada";
-        Problem(line.Terminal, who + u": a SEFAZ não autorizou a nota (situação " + Text(d.AuthorisationStatus)
+        Problem(line.Terminal, who() + u": a SEFAZ não autorizou a nota (situação " + Text(d.AuthorisationStatus)
                                    + u"). Resolva a rejeição no PDV e transmita a nota de novo.");
         break;
     }
     if (r.Cents < 0 && r.Authorisation == TAuthorisation::atAuthorised)
-        Problem(line.Terminal, who + u": o valor total (vNF \"" + Text(d.Total)
+        Problem(line.Terminal, who() + u": o valor total (vNF \"" + Text(d.Total)
                                    + u"\") não pôde ser lido; a nota não entra na soma do mês.");
     Invoices.push_back(std::move(r));
 }
 
-void TMonthCheck::TState::AddEvent(const std::u16string& place, TReportLine& line, const TInvoiceDocument& d)
+void TMonthCheck::TState::AddEvent(TReportLine& line, const TInvoiceDocument& d)
 {
     line.Key = d.EventKey;
     if (const auto key = ParseAccessKey(d.EventKey)) {
         line.Series = std::to_string(ParseNumber(key->Series()));
         line.Number = std::to_string(ParseNumber(key->Number()));
     }
-    const std::u16string who = line.Terminal + u": o " + (IsCancellation(d.EventType) ? u"cancelamento" : u"evento")
-        + u" do arquivo " + place.substr(line.Terminal.size() + 2, place.size() - line.Terminal.size() - 3);
+    const auto who = [&line, &d] {
+        return line.Terminal + u": o " + (IsCancellation(d.EventType) ? u"cancelamento" : u"evento") + u" do arquivo "
+            + FileOf(line);
+    };
     if (!IsCancellation(d.EventType)) {
         line.Status = u"evento " + Text(d.EventType);
-        Problem(line.Terminal, who + u" é do tipo " + Text(d.EventType)
+        Problem(line.Terminal, who() + u" é do tipo " + Text(d.EventType)
                                    + u", que não é um cancelamento. Pergunte ao suporte do PDV o que ele é.");
         return;
     }
     if (d.Environment == "2") {
         line.Status = u"cancelamento de homologação";
-        Problem(line.Terminal, who + u" é do ambiente de homologação (teste), sem valor fiscal. Confira a configuração "
+        Problem(line.Terminal, who() + u" é do ambiente de homologação (teste), sem valor fiscal. Confira a configuração "
                                      u"do PDV.");
         return;
     }
     if (d.EventStatus == "135" || d.EventStatus == "155") {
         line.Status = u"cancelamento";
-        Cancellations.push_back({Lines.size() - 1, line.Terminal, place, d.EventKey});
+        Cancellations.push_back({Lines.size() - 1, line.Terminal, d.EventKey});
         return;
     }
     line.Status = u"cancelamento não aceito";
-    Problem(line.Terminal, who
+    Problem(line.Terminal, who()
             + (d.EventStatus == "136"
                    ? u" foi registrado pela SEFAZ, mas não vinculado à nota (situação 136). Confira na SEFAZ se a nota "
                      u"" + Text(d.EventKey) + u" está cancelada."
@@ -404,14 +423,14 @@ void TMonthCheck::TState::AddEvent(const std::u16string& place, TReportLine& lin
                          + u"\"). A nota continua valendo; cancele-a de novo pelo PDV."));
 }
 
-void TMonthCheck::TState::AddVoidedRange(const std::u16string& place, TReportLine& line, const TInvoiceDocument& d)
+void TMonthCheck::TState::AddVoidedRange(TReportLine& line, const TInvoiceDocument& d)
 {
     line.Series = d.Series;
     line.Number = d.FirstNumber + "-" + d.LastNumber;
     const std::int64_t first = ParseNumber(d.FirstNumber);
     const std::int64_t last = ParseNumber(d.LastNumber);
     const std::u16string what = line.Terminal + u": a inutilização das notas " + Text(d.FirstNumber) + u" a "
-        + Text(d.LastNumber) + u" da série " + Text(d.Series) + u" " + place.substr(line.Terminal.size() + 1);
+        + Text(d.LastNumber) + u" da série " + Text(d.Series) + u" (" + FileOf(line) + u")";
     if (d.VoidStatus != "102" || d.Environment == "2" || first < 0 || last < first) {
         line.Status = u"inutilização não homologada";
         Problem(line.Terminal, what + u" não foi homologada pela SEFAZ (situação \""
@@ -423,15 +442,15 @@ void TMonthCheck::TState::AddVoidedRange(const std::u16string& place, TReportLin
     Voided.push_back({d.Cnpj, ParseNumber(d.Series), first, last});
 }
 
-TMonthReport TMonthCheck::Finish() const
+TMonthReport TMonthCheck::Finish()
 {
-    const TState& s = *F;
+    TState& s = *F;
     TMonthReport report;
     report.Year = s.Year;
     report.Month = s.Month;
     report.TerminalCount = static_cast<int>(s.Terminals.size());
-    report.Lines = s.Lines;
-    report.Problems = s.Problems;
+    report.Lines = std::move(s.Lines);
+    report.Problems = std::move(s.Problems);
     const auto problem = [&report](std::u16string_view terminal, std::u16string text) {
         report.Problems.push_back({std::u16string(terminal), std::move(text)});
     };
@@ -471,20 +490,27 @@ TMonthReport TMonthCheck::Finish() const
             continue;
         }
         report.Lines[r.Line].Status += u" (fora do mês)";
-        problem(r.Terminal, r.Label + u" " + r.Place.substr(r.Terminal.size() + 1) + why);
+        problem(r.Terminal, InvoiceOf(report.Lines[r.Line]) + why);
     }
 
     // The same key in several files counts once.
-    std::map<std::string, std::vector<const TInvoiceRecord*>> byKey;
-    for (const TInvoiceRecord* r : belonging)
-        if (!r->Key.empty())
-            byKey[r->Key].push_back(r);
-    for (const auto& [key, files] : byKey) {
-        if (files.size() < 2)
+    std::unordered_map<std::string, std::vector<const TInvoiceRecord*>> byKey;
+    byKey.reserve(belonging.size());
+    std::vector<std::string> repeated;
+    for (const TInvoiceRecord* r : belonging) {
+        if (r->Key.empty())
             continue;
+        auto& files = byKey[r->Key];
+        files.push_back(r);
+        if (files.size() == 2)
+            repeated.push_back(r->Key);
+    }
+    std::sort(repeated.begin(), repeated.end()); // the same order in every run
+    for (const std::string& key : repeated) {
+        const auto& files = byKey[key];
         std::u16string where;
         for (std::size_t i = 0; i < files.size(); ++i)
-            where += (i ? u", " : u"") + files[i]->Place;
+            where += (i ? u", " : u"") + PlaceOf(report.Lines[files[i]->Line]);
         const std::u16string& first = files[0]->Terminal;
         const bool oneTerminal = std::all_of(files.begin(), files.end(),
                                              [&first](const TInvoiceRecord* r) { return r->Terminal == first; });
@@ -507,8 +533,7 @@ TMonthReport TMonthCheck::Finish() const
             continue;
         }
         const auto key = ParseAccessKey(c.Key);
-        problem(c.Terminal, c.Terminal + u": o cancelamento do arquivo " + c.Place.substr(c.Terminal.size() + 2,
-                                                                                        c.Place.size() - c.Terminal.size() - 3)
+        problem(c.Terminal, c.Terminal + u": o cancelamento do arquivo " + FileOf(report.Lines[c.Line])
                                 + u" é da nota "
                                 + (key ? u"da série " + Count(ParseNumber(key->Series())) + u", número "
                                              + Count(ParseNumber(key->Number())) + u" "
@@ -543,17 +568,19 @@ TMonthReport TMonthCheck::Finish() const
 
     // Numbering per issuer and series: every invoice issued takes its number,
     // authorised or not; a number neither issued nor voided is a gap.
-    std::map<std::pair<std::string, std::int64_t>, std::set<std::int64_t>> numbers;
+    std::map<std::pair<std::string, std::int64_t>, std::vector<std::int64_t>> numbers;
     std::map<std::pair<std::string, std::int64_t>, std::vector<std::u16string>> holders;
     for (const TInvoiceRecord* r : belonging) {
         if (r->Series < 0 || r->Number < 1)
             continue;
-        numbers[{r->Cnpj, r->Series}].insert(r->Number);
+        numbers[{r->Cnpj, r->Series}].push_back(r->Number);
         auto& h = holders[{r->Cnpj, r->Series}];
         if (std::find(h.begin(), h.end(), r->Terminal) == h.end())
             h.push_back(r->Terminal);
     }
-    for (const auto& [issuer, issued] : numbers) {
+    for (auto& [issuer, issued] : numbers) {
+        std::sort(issued.begin(), issued.end());
+        issued.erase(std::unique(issued.begin(), issued.end()), issued.end());
         std::vector<std::pair<std::int64_t, std::int64_t>> voided;
         for (const auto& v : s.Voided)
             if (v.Cnpj == issuer.first && v.Series == issuer.second)
@@ -563,9 +590,9 @@ TMonthReport TMonthCheck::Finish() const
         std::u16string who;
         for (std::size_t i = 0; i < terminals.size(); ++i)
             who += (i ? u", " : u"") + terminals[i];
-        report.Series.push_back({issuer.first, static_cast<int>(issuer.second), *issued.begin(), *issued.rbegin(),
+        report.Series.push_back({issuer.first, static_cast<int>(issuer.second), issued.front(), issued.back(),
                                  static_cast<int>(issued.size()), terminals});
-        std::int64_t previous = *issued.begin();
+        std::int64_t previous = issued.front();
         for (const std::int64_t n : issued) {
             if (n > previous + 1) {
                 for (const auto& [from, to] : Uncovered(previous + 1, n - 1, voided)) {
@@ -575,8 +602,8 @@ TMonthReport TMonthCheck::Finish() const
                                 + (missing == 1 ? u": falta a nota " + Count(from)
                                                 : u": faltam as notas " + Count(from) + u" a " + Count(to) + u" ("
                                                       + Count(missing) + u" números)")
-                                + u" entre a primeira (" + Count(*issued.begin()) + u") e a última ("
-                                + Count(*issued.rbegin()) + u") do mês. Se foram emitidas, copie os arquivos para a "
+                                + u" entre a primeira (" + Count(issued.front()) + u") e a última ("
+                                + Count(issued.back()) + u") do mês. Se foram emitidas, copie os arquivos para a "
                                 u"pasta do PDV; se não foram, inutilize os números na SEFAZ.");
                 }
             }

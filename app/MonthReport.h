@@ -70,6 +70,9 @@ struct TReportLine {
     std::string IssuedAt; // as the file has it
     std::int64_t TotalCents = -1; // -1: none (events, voided ranges, unreadable)
     std::u16string Status;
+    // The CSV line up to the status, made as the file is checked (on the checks'
+    // thread, while the copy goes on) rather than all at the end.
+    std::string CsvStart;
 };
 
 struct TMonthProblem {
@@ -113,7 +116,8 @@ public:
     void Add(std::u16string_view terminal, std::u16string_view folder, std::u16string_view name,
              const TInvoiceDocument& document);
 
-    TMonthReport Finish() const;
+    // Once only: the files' lines move into the report.
+    TMonthReport Finish();
 
 private:
     struct TState;

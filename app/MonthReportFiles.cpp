@@ -66,16 +66,23 @@ std::string ReportCsvFileFor(const std::string& archiveFile)
     return archiveFile.substr(0, archiveFile.size() - 3) + "-resumo.csv";
 }
 
+std::string CsvLineStart(const TReportLine& l)
+{
+    return CsvField(Utf16ToUtf8(l.Terminal), true) + ";" + CsvField(Utf16ToUtf8(l.Folder), true) + ";"
+        + CsvField(Utf16ToUtf8(l.Name), true) + ";" + CsvField(l.Key, true) + ";" + CsvField(l.Series, true) + ";"
+        + CsvField(l.Number, true) + ";" + CsvField(SpreadsheetDateTime(l.IssuedAt), true) + ";"
+        + (l.TotalCents >= 0 ? Utf16ToUtf8(FormatDecimalComma(l.TotalCents)) : std::string()) + ";";
+}
+
 std::string MonthReportCsv(const TMonthReport& report)
 {
     std::string out(kByteOrderMark);
     out += "PDV;Pasta;Arquivo;Chave;Série;Número;Emissão;Valor;Situação\r\n";
+    out.reserve(out.size() + report.Lines.size() * 200);
     for (const auto& l : report.Lines) {
-        out += CsvField(Utf16ToUtf8(l.Terminal), true) + ";" + CsvField(Utf16ToUtf8(l.Folder), true) + ";"
-            + CsvField(Utf16ToUtf8(l.Name), true) + ";" + CsvField(l.Key, true) + ";" + CsvField(l.Series, true) + ";"
-            + CsvField(l.Number, true) + ";" + CsvField(SpreadsheetDateTime(l.IssuedAt), true) + ";"
-            + (l.TotalCents >= 0 ? Utf16ToUtf8(FormatDecimalComma(l.TotalCents)) : std::string()) + ";"
-            + CsvField(Utf16ToUtf8(l.Status), true) + "\r\n";
+        out += l.CsvStart.empty() ? CsvLineStart(l) : l.CsvStart;
+        out += CsvField(Utf16ToUtf8(l.Status), true);
+        out += "\r\n";
     }
     return out;
 }

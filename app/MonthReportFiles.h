@@ -24,6 +24,8 @@ std::u16string ReportSummaryPathFor(std::u16string_view archivePath);
 std::string ReportCsvFileFor(const std::string& archiveFile);
 
 std::string MonthReportCsv(const TMonthReport& report);
+// A line's fields up to the status, with the separator after the total.
+std::string CsvLineStart(const TReportLine& line);
 std::string MonthReportSummaryText(const TMonthReport& report);
 
 } // namespace orvant::app

@@ -18,15 +18,16 @@ std::u16string Stamp(const platform::TLocalDateTime& now)
     return platform::Utf8ToUtf16(text);
 }
 
-// The archive, its volumes and 7-Zip's leftovers (MM.7z.001, MM.7z.tmp), and the
-// manifest with a replacement left half-written.
+// The archive, its volumes and 7-Zip's leftovers (MM.7z.001, MM.7z.tmp), the
+// manifest with a replacement left half-written, and the month's report (a CSV of
+// the earlier month must not go with the new one).
 std::vector<std::u16string> OutboxLeftovers(const platform::TWinFileSystem& fs, std::u16string_view year,
                                             std::u16string_view month)
 {
     std::vector<std::u16string> names;
     const std::u16string folder = OutboxYearFolder(year);
     const std::u16string base(month);
-    for (const std::u16string& pattern : {base + u".7z*", base + u"-manifesto.txt*"}) {
+    for (const std::u16string& pattern : {base + u".7z*", base + u"-manifesto.txt*", base + u"-resumo.*"}) {
         for (const auto& entry : fs.FindFiles(folder + pattern))
             names.push_back(entry.Name);
     }

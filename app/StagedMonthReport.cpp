@@ -6,24 +6,24 @@
 #include "platform/NativePath.h"
 
 #include <fstream>
-#include <iterator>
 
 namespace orvant::app {
 
 namespace {
 
-// At most the reader's limit is read; a larger file is judged by its size alone.
-TInvoiceDocument ReadStagedFile(const std::string& path)
+// A file larger than the reader takes is judged by its size alone.
+TInvoiceDocument ReadStagedFile(TInvoiceReader& reader, const std::string& path)
 {
     std::error_code error;
     const auto size = std::filesystem::file_size(platform::NativePath(path), error);
-    if (error)
-        return ReadInvoiceDocument({}, 0);
-    if (size > kMaxInvoiceFileSize)
-        return ReadInvoiceDocument({}, size);
-    std::ifstream in(platform::NativePath(path), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ReadInvoiceDocument(bytes);
+    std::string bytes;
+    if (!error && size <= kMaxInvoiceFileSize) {
+        bytes.resize(static_cast<std::size_t>(size));
+        std::ifstream in(platform::NativePath(path), std::ios::binary);
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    return reader.Read(bytes, error ? 0 : size);
 }
 
 } // namespace
@@ -34,6 +34,7 @@ std::optional<TMonthReport> ReportStagedMonth(const platform::TWinFileSystem& fi
     if (!fileSystem.DirectoryExists(MonthStagingFolder(year, month)))
         return std::nullopt;
     TMonthCheck check(std::u16string(year), std::u16string(month), storeCnpjs);
+    TInvoiceReader reader;
     for (int n = 1; n <= kTerminalCount; ++n) {
         const std::u16string terminal = TerminalKey(n);
         const TTerminalPaths paths = BuildTerminalPaths(u"", terminal, year, month);
@@ -46,8 +47,7 @@ std::optional<TMonthReport> ReportStagedMonth(const platform::TWinFileSystem& fi
                 if (entry.IsDirectory)
                     continue;
                 const auto mapped = fileSystem.Map(StagingFilePath(staging, entry.Name));
-                check.Add(terminal, folder, entry.Name,
-                          mapped ? ReadStagedFile(*mapped) : ReadInvoiceDocument({}, 0));
+                check.Add(terminal, folder, entry.Name, ReadStagedFile(reader, mapped ? *mapped : std::string()));
             }
         }
     }

@@ -352,4 +352,7 @@ TEST_F(ExtractionRun, TheMonthReportIsShownAndWrittenBesideTheArchive)
     EXPECT_EQ(View.Messages().back().rfind("Mês conferido: 2 PDVs, 3 notas, R$ 30,00; 1 problema.\n- PDV2", 0), 0u);
     EXPECT_NE(ReadFile(outbox / "03-resumo.txt").find("Problemas:\r\n- PDV2, série 2: falta a nota 2 "),
               std::string::npos);
+    // The first run's report went aside with its archive: a stale CSV never lies beside a new month.
+    const auto aside = std::filesystem::directory_iterator(outbox / "anteriores")->path();
+    EXPECT_EQ(ReadFile(aside / "03-resumo.csv"), csv);
 }
