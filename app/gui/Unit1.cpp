@@ -68,10 +68,10 @@ Tform_enviar::Tform_enviar(QWidget* owner, const IPeriodEditTexts& period,
 
 Tform_enviar::~Tform_enviar() = default;
 
-void Tform_enviar::SetMonthReportNote(const QString& note)
+void Tform_enviar::SetMonthReportNote(const QString& note, const QString& summary)
 {
     lbl_conferencia->setText(note);
-    lbl_conferencia->setToolTip(note);
+    lbl_conferencia->setToolTip(summary);
     lbl_conferencia->setVisible(!note.isEmpty());
 }
 

@@ -45,7 +45,7 @@ public:
     // Under the button, in the window font: what the month's report found, when
     // the dialog was opened by an extraction that made one; hidden otherwise.
     QLabel* lbl_conferencia;
-    void SetMonthReportNote(const QString& note);
+    void SetMonthReportNote(const QString& note, const QString& summary);
 
     // What btn_emailClick gathers for the dispatch.
     app::TMailDispatchInput DispatchInput() const;

@@ -86,7 +86,9 @@ TForm_Extrair::TForm_Extrair(const platform::TDeploymentConfig& deployment, cons
     ProgressBar1->setPalette(barPalette);
     Btn_Enviar = Place<QPushButton>(this, "Btn_Enviar", 176, 120, 145, 41, buttonFont);
     Btn_Enviar->setText("Enviar XML");
-    Lbl_Resumo = Place<QLabel>(this, "Lbl_Resumo", 8, 203, 313, 16, font());
+    // A point smaller than the window font: the summary is long, and the strip
+    // under the bar is all the designed window has left.
+    Lbl_Resumo = Place<QLabel>(this, "Lbl_Resumo", 8, 203, 318, 16, DesignFont(TDesignFace::dfTahoma, 10));
     Lbl_Resumo->hide();
 
     setTabOrder(Cb_Ano, Cb_Mes);
@@ -241,7 +243,8 @@ void TForm_Extrair::ShowMessage(std::u16string_view text)
 
 void TForm_Extrair::OpenSendDialog(std::u16string_view attachmentPath)
 {
-    CreateSendDialog(QString::fromStdU16String(std::u16string(attachmentPath)))->SetMonthReportNote(FMonthReportNote);
+    CreateSendDialog(QString::fromStdU16String(std::u16string(attachmentPath)))
+        ->SetMonthReportNote(FMonthReportNote, FMonthReportSummary);
 }
 
 void TForm_Extrair::ShowMonthReport(const app::TMonthReport& report, std::u16string_view summaryPath)
@@ -256,10 +259,9 @@ void TForm_Extrair::ShowMonthReport(const app::TMonthReport& report, std::u16str
     Lbl_Resumo->setToolTip(text);
     Lbl_Resumo->show();
     Lbl_Resumo->repaint();
-    FMonthReportNote = problems == 0 ? QStringLiteral("Conferência do mês: nenhum problema")
-                                     : QStringLiteral("Conferência do mês: %1 problema%2; veja o resumo")
-                                           .arg(problems)
-                                           .arg(problems == 1 ? "" : "s");
+    FMonthReportNote = problems == 0 ? QStringLiteral("Conferência: nenhum problema")
+                                     : QStringLiteral("Conferência: %1 problema%2").arg(problems).arg(problems == 1 ? "" : "s");
+    FMonthReportSummary = text;
 }
 
 } // namespace orvant::gui

@@ -89,7 +89,8 @@ private:
     std::unique_ptr<platform::IProcessRunner> FProcessRunner;
     QPointer<Tform_enviar> Fform_enviar;
     bool FRunDone = false;
-    QString FMonthReportNote; // for the send dialog the run opens
+    QString FMonthReportNote;    // for the send dialog the run opens
+    QString FMonthReportSummary; // its tooltip
     int FPaintedFill = -1; // filled pixels last painted, to repaint only on change
 };
 

@@ -339,13 +339,14 @@ TEST(MainWindow, TheMonthReportBelowTheBarAndInTheDialog)
         << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains("C:\\Kelmora\\Orvant\\Enviar\\2026\\11-resumo.txt"));
     EXPECT_EQ(w.Lbl_Resumo->toolTip(), "Mês conferido: 1 PDV, 2 notas, R$ 20,00; 1 problema");
-    EXPECT_EQ(w.Lbl_Resumo->geometry(), QRect(8, 203, 313, 16));
+    EXPECT_EQ(w.Lbl_Resumo->geometry(), QRect(8, 203, 318, 16));
     EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(w.Lbl_Resumo->geometry()));
     EXPECT_FALSE(w.Lbl_Resumo->geometry().intersects(w.ProgressBar1->geometry()));
     ASSERT_NE(w.form_enviar(), nullptr);
     const QLabel* note = w.form_enviar()->lbl_conferencia;
     EXPECT_TRUE(note->isVisible());
-    EXPECT_EQ(note->text(), "Conferência do mês: 1 problema; veja o resumo");
+    EXPECT_EQ(note->text(), "Conferência: 1 problema");
+    EXPECT_EQ(note->toolTip(), "Mês conferido: 1 PDV, 2 notas, R$ 20,00; 1 problema");
     EXPECT_TRUE(QRect(QPoint(0, 0), w.form_enviar()->size()).contains(note->geometry()));
     EXPECT_FALSE(note->geometry().intersects(w.form_enviar()->btn_email->geometry()));
 
