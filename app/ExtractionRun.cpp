@@ -237,6 +237,17 @@ void TExtractionRun::WriteManifest(TExtractionSummary& summary)
     summary.ManifestPath = path;
 }
 
+// A history that cannot be written is said, and the run goes on: the month itself is there.
+void TExtractionRun::AppendToHistory(const THistoryEntry& entry)
+{
+    try {
+        FHistory->Append(entry);
+    } catch (const std::exception& e) {
+        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
+                          + Utf8ToUtf16(e.what()));
+    }
+}
+
 void TExtractionRun::RecordProblems(const TExtractionSummary& summary)
 {
     const TMonthManifest& manifest = summary.Manifest;
@@ -262,12 +273,7 @@ void TExtractionRun::RecordProblems(const TExtractionSummary& summary)
     entry.Result = (summary.Check.Problems.empty() ? u"incompleto: " : u"divergência: ");
     for (std::size_t i = 0; i < problems.size(); ++i)
         entry.Result += (i ? u" | " : u"") + problems[i];
-    try {
-        FHistory->Append(entry);
-    } catch (const std::exception& e) {
-        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
-                          + Utf8ToUtf16(e.what()));
-    }
+    AppendToHistory(entry);
 }
 
 void TExtractionRun::ReportMonth(TExtractionSummary& summary)
@@ -306,12 +312,7 @@ void TExtractionRun::RecordReport(const TExtractionSummary& summary, const std::
         entry.Result += (i ? u" | " : u"") + report.Problems[i].Text;
     if (report.Problems.size() > kProblemsShown)
         entry.Result += u" | (e mais " + Number(report.Problems.size() - kProblemsShown) + u")";
-    try {
-        FHistory->Append(entry);
-    } catch (const std::exception& e) {
-        FView.ShowMessage(u"Não foi possível gravar o histórico " + std::u16string(kSendHistoryPath) + u": "
-                          + Utf8ToUtf16(e.what()));
-    }
+    AppendToHistory(entry);
 }
 
 std::optional<platform::TFileLock> TExtractionRun::LockMonth(std::u16string_view year, const std::u16string& month)

@@ -90,6 +90,7 @@ struct TExtractionSummary {
 };
 
 class TSendHistory;
+struct THistoryEntry;
 
 class TExtractionRun {
 public:
@@ -130,6 +131,7 @@ private:
     void CheckArchive(TExtractionSummary& summary);
     void WriteManifest(TExtractionSummary& summary);
     void RecordProblems(const TExtractionSummary& summary);
+    void AppendToHistory(const THistoryEntry& entry);
     void ReportMonth(TExtractionSummary& summary);
     void RecordReport(const TExtractionSummary& summary, const std::u16string& summaryPath);
 
