@@ -6,6 +6,7 @@
 #include "support/StoreFixture.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -352,4 +353,32 @@ TEST(MainWindow, TheMonthReportBelowTheBarAndInTheDialog)
 
     w.Btn_EnviarClick(); // a dialog of its own says nothing of the month
     EXPECT_FALSE(w.form_enviar()->lbl_conferencia->isVisible());
+}
+
+// The sample store's month, as the demo extracts it: the box names its three
+// planted problems, terminal by terminal, and PDV2's voided numbers are none.
+TEST(MainWindow, TheSampleStoreMonthShowsItsProblems)
+{
+    orvant::test::TTempDir dir;
+    const std::string command = "python3 " ORVANT_SOURCE_DIR "/scripts/make-sample-store " + dir.Str()
+        + " --month 2026-11 --scale 0.1 > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    TWindowUnderTest t(LocalDate(2026, 12, 8), {dir.Str() + "/drive_c", dir.Str() + "/unc"});
+    TForm_Extrair& w = *t.Window;
+    QStringList messages;
+    w.OnShowMessage = [&](const QString& m) { messages << m; };
+    w.show();
+    QTest::mouseClick(w.Btn_Extrair, Qt::LeftButton);
+
+    ASSERT_EQ(messages.size(), 2) << messages.join("\n").toStdString();
+    EXPECT_EQ(messages[0], "Sem notas Canceladas do PDV4 para Servidor");
+    const QStringList lines = messages[1].split('\n');
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith("Mês conferido: 4 PDVs, ") && lines[0].endsWith("; 3 problemas."))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("- PDV1, série 1: faltam as notas ") && lines[1].contains("(2 números)"));
+    EXPECT_TRUE(lines[2].startsWith("- PDV3, série 3, nota ") && lines[2].contains("contingência off-line"));
+    EXPECT_TRUE(lines[3].startsWith("- PDV4, série 4, nota ") && lines[3].contains("é de outro mês"));
+    EXPECT_FALSE(messages[1].contains("PDV2"));
+    EXPECT_EQ(w.form_enviar()->lbl_conferencia->text(), "Conferência: 3 problemas");
 }
