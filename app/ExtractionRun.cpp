@@ -402,7 +402,7 @@ TExtractionSummary TExtractionRun::Execute(std::u16string_view yearText, std::u1
 
     summary.AttachmentPath = ArchiveFilePath(ArchiveBase(yearText, month));
     if (FMonthCheck)
-        FMonthCheck->Close(); // checked while the archive is
+        FMonthCheck->Close(!summary.Manifest.Complete()); // checked while the archive is
     if (FArchiveCheck)
         CheckArchive(summary);
     WriteManifest(summary);

@@ -90,6 +90,7 @@ void TMonthCheckWorker::Work()
         return;
     try {
         FFinished.Report = FCheck.Finish();
+        FFinished.Report.ExtractionIncomplete = FIncomplete; // set under the lock before FClosed
         FFinished.Csv = MonthReportCsv(FFinished.Report);
         FFinished.Summary = MonthReportSummaryText(FFinished.Report);
     } catch (...) {
@@ -97,11 +98,12 @@ void TMonthCheckWorker::Work()
     }
 }
 
-void TMonthCheckWorker::Close()
+void TMonthCheckWorker::Close(bool extractionIncomplete)
 {
     {
         const std::lock_guard<std::mutex> guard(FLock);
         FClosed = true;
+        FIncomplete = FIncomplete || extractionIncomplete;
     }
     FChanged.notify_all();
 }

@@ -33,7 +33,8 @@ public:
     void Add(std::u16string_view terminal, std::u16string_view folder, std::u16string_view name, std::string&& bytes,
              std::uint64_t fileSize);
     // No more files: the thread checks the month and makes the report's files.
-    void Close();
+    // `extractionIncomplete`: as TMonthReport::ExtractionIncomplete.
+    void Close(bool extractionIncomplete = false);
 
     struct TFinished {
         TMonthReport Report;
@@ -61,6 +62,7 @@ private:
     std::size_t FQueuedBytes = 0;
     bool FProducerWaiting = false;
     bool FClosed = false;
+    bool FIncomplete = false;
     std::exception_ptr FFailure;
     TFinished FFinished;
     std::thread FThread;

@@ -194,7 +194,8 @@ std::u16string TMonthReport::Summary() const
     return u"Mês conferido: " + Plural(TerminalCount, u"PDV", u"PDVs") + u", "
         + Plural(Totals.Invoices, u"nota", u"notas") + u", " + FormatReais(Totals.InvoicesCents) + u"; "
         + (Problems.empty() ? std::u16string(u"nenhum problema") : Plural(static_cast<std::int64_t>(Problems.size()),
-                                                                          u"problema", u"problemas"));
+                                                                          u"problema", u"problemas"))
+        + (ExtractionIncomplete ? u"; extração incompleta" : u"");
 }
 
 std::u16string TMonthReport::ProblemList(std::size_t shown) const
@@ -273,9 +274,9 @@ void TMonthCheck::Add(std::u16string_view terminal, std::u16string_view folder, 
         break;
     case TDocumentKind::dkNotNfce:
         line.Status = u"não é NFC-e";
-        F->Problem(terminal, std::u16string(terminal) + u": o arquivo " + FileOf(line) + u" não é uma NFC-e, um cancelamento "
-                   u"nem uma inutilização (" + Text(document.Problem) + u"). Retire-o da pasta do PDV ou pergunte ao "
-                   u"suporte do PDV o que ele é.");
+        F->Problem(terminal, std::u16string(terminal) + u": o arquivo " + FileOf(line)
+                                 + u" não é uma NFC-e, um cancelamento nem uma inutilização (" + Text(document.Problem)
+                                 + u"). Retire-o da pasta do PDV ou pergunte ao suporte do PDV o que ele é.");
         break;
     case TDocumentKind::dkNotWellFormed:
         line.Status = u"XML ilegível";

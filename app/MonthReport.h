@@ -89,8 +89,12 @@ struct TMonthReport {
     std::vector<TTerminalTotals> Terminals;
     std::vector<TSeriesRange> Series;
     TMonthTotals Totals;
+    // Files were kept out of the month by the extraction itself (a share offline,
+    // a file unreadable): the report then covers only what was copied.
+    bool ExtractionIncomplete = false;
 
-    // "Mês conferido: 4 PDVs, 873 notas, R$ 45.210,33; 2 problemas"
+    // "Mês conferido: 4 PDVs, 873 notas, R$ 45.210,33; 2 problemas" (and "; extração
+    // incompleta" when it was)
     std::u16string Summary() const;
     // The first `shown` problems, one "\n- ..." line each, and how many more.
     std::u16string ProblemList(std::size_t shown) const;

@@ -260,7 +260,9 @@ void TForm_Extrair::ShowMonthReport(const app::TMonthReport& report, std::u16str
     Lbl_Resumo->show();
     Lbl_Resumo->repaint();
     FMonthReportNote = problems == 0 ? QStringLiteral("Conferência: nenhum problema")
-                                     : QStringLiteral("Conferência: %1 problema%2").arg(problems).arg(problems == 1 ? "" : "s");
+                                     : QStringLiteral("Conferência: %1 problema%2")
+                                           .arg(problems)
+                                           .arg(problems == 1 ? "" : "s");
     FMonthReportSummary = text;
 }
 

@@ -208,6 +208,18 @@ TEST_F(ExtractionRun, AShareThatVanishesMidCopyMakesTheMonthIncomplete)
     EXPECT_EQ(messages[2], "Sem notas Canceladas do PDV1 para Servidor");
     EXPECT_NE(messages[3].find("do PDV1 deixou de estar acessível durante a cópia"), std::string::npos);
     EXPECT_NE(messages[4].find("ficou incompleto"), std::string::npos);
+
+    // The report covers only what was copied, and says so.
+    Store.AddInvoices("CAIXA01", "Transmitidas", "202103", 3);
+    std::filesystem::create_symlink(Store.DriveC() / "Kelmora/Server/Orvant.ini",
+                                    Store.SourceFolder("CAIXA01", "Transmitidas", "202103") / "zz.xml");
+    const TWinFileSystem fs(Store.Roots());
+    TArchiveStep archive(fs, Runner);
+    TExtractionRun again(View, fs, archive);
+    again.SetMonthReport({});
+    const TExtractionSummary reported = again.Execute(u"2021", u"Março");
+    ASSERT_TRUE(reported.Report);
+    EXPECT_NE(U8(reported.Report->Summary()).find("; extração incompleta"), std::string::npos);
 }
 
 TEST_F(ExtractionRun, OnlyXmlFilesInAnyCaseAreCountedAndCopied)
