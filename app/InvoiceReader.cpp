@@ -219,11 +219,8 @@ TInvoiceDocument ReadInvoiceDocument(std::string_view bytes)
 
 TInvoiceDocument ReadInvoiceDocument(std::string_view bytes, std::uint64_t fileSize)
 {
-    if (fileSize > kMaxInvoiceFileSize)
-        return TooLarge(fileSize);
-    pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size(), kParseOptions);
-    return parsed ? ReadDocument(document) : Refused(parsed);
+    std::string copy(bytes); // parsed in place
+    return TInvoiceReader().Read(copy, fileSize);
 }
 
 } // namespace orvant::app
